@@ -1,0 +1,107 @@
+#include "app/process_entry.h"
+
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "app/run_control.h"
+#include "app/startup.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "ui/display.h"
+#include "ui/message_queue.h"
+#include "ui/window.h"
+#include "util/log.h"
+#include "util/program.h"
+#include "util/status_sink.h"
+#include "util/strings.h"
+
+namespace fs = std::filesystem;
+
+namespace wnd {
+
+namespace {
+void statusSink(std::string_view text) { showStatus(text); }
+}  // namespace
+
+bool gf_productionSwitch(const std::vector<std::string>& args) {
+    bool production = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string a = gf_toUpper(args[i]);
+        if (a == "--PRODUCTION" || a == "/PRODUCTION") {
+            production = true;
+        } else if (a == "--NO-PRODUCTION" || a == "/NO-PRODUCTION") {
+            production = false;
+        }
+    }
+    return production;
+}
+
+int gf_processEntry(const std::vector<std::string>& args) {
+    const auto guard = platform::acquireInstanceGuard(kMutexName);
+    if (!guard) {
+        return -1;
+    }
+    // SIGINT/SIGTERM are the close button; set up before any other thread exists.
+    platform::watchCloseRequests([] { gf_postMessage(kMsgClose); });
+
+    std::string logError;
+    try {
+        gf_openLog("Log.txt");
+    } catch (const std::exception& e) {
+        logError = e.what();
+        std::fprintf(stderr, "%s\n", logError.c_str());
+    }
+    const bool production = gf_productionSwitch(args);
+
+    const fs::path roaming = platform::roamingAppDataFolder();
+    fs::path userFolder;
+    if (roaming.empty()) {
+        gf_logLine("Could not find the AppData path");
+    } else {
+        userFolder = roaming / kProductTitle;
+        std::error_code ec;
+        if (!fs::is_directory(userFolder, ec)) {
+            fs::create_directories(userFolder, ec);
+            if (ec) {
+                gf_logLine("Failed to create directory: {}", ec.message());
+                std::fprintf(stderr, "Failed to create directory: %s (%s)\n",
+                             userFolder.string().c_str(), ec.message().c_str());
+                return 0;
+            }
+        }
+    }
+    gs().filePath = userFolder / "parameters.xml";
+    gf_setStatusSink(&statusSink);
+    gf_noteInstalledSimulators();
+
+    MainWindow window(gf_makeHeadlessView());
+    if (!window.create()) {
+        gf_logLine("initInstance failed");
+        return 0;
+    }
+    if (!logError.empty()) {
+        showStatus(logError, false);
+    }
+    if (production) {
+        gf_runControl().setProduction(true);
+    }
+
+    std::thread run;
+    gf_postMessage(kMsgStartRun);
+    const int code = window.runMessageLoop([&run] {
+        if (run.joinable()) {
+            run.join();  // the previous run has posted its last message
+        }
+        run = std::thread(lf_startUpWendle);
+    });
+    if (run.joinable()) {
+        run.join();
+    }
+    gf_closeLog();
+    return code;
+}
+
+}  // namespace wnd

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace wnd {
+
+// The last matching switch wins; unknown arguments are ignored; off by default.
+bool gf_productionSwitch(const std::vector<std::string>& args);
+
+// The whole process: single instance, log, folders, window, runs. Returns the exit
+// code (-1 when another instance runs).
+int gf_processEntry(const std::vector<std::string>& args);
+
+}  // namespace wnd

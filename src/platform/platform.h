@@ -1,0 +1,67 @@
+// The operating system behind one interface: every OS call of the program goes
+// through here, so the rest of the code is portable and testable.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wnd::platform {
+
+// Held for the life of the process; a second process cannot acquire the same name.
+class InstanceGuard {
+public:
+    virtual ~InstanceGuard() = default;
+};
+
+// Returns nullptr when another process already holds the guard `name`.
+std::unique_ptr<InstanceGuard> acquireInstanceGuard(std::string_view name);
+
+// The per-user roaming application-data folder; empty when it cannot be found.
+std::filesystem::path roamingAppDataFolder();
+
+// Registry (HKEY_LOCAL_MACHINE, 64-bit view). Systems without one report nothing installed.
+bool registryKeyExists(std::string_view subKey);
+std::optional<std::string> registryReadString(std::string_view subKey, std::string_view valueName);
+
+// Opens a file or folder with the desktop's default handler; false when that failed.
+bool shellOpen(const std::filesystem::path& target);
+
+// Asks for a 1 ms scheduler tick while the object lives.
+class TimerResolution {
+public:
+    TimerResolution();
+    ~TimerResolution();
+    TimerResolution(const TimerResolution&) = delete;
+    TimerResolution& operator=(const TimerResolution&) = delete;
+};
+
+bool processIsElevated();
+
+// The system's ANSI code page (Windows-1252 on Linux) to UTF-16. With rejectInvalid an
+// undefined byte fails the conversion; without it such bytes map to their C1 code points.
+std::optional<std::u16string> ansiToUtf16(std::string_view bytes, bool rejectInvalid);
+
+// Socket library start-up and clean-up (no-ops where the system needs none).
+bool socketStartup();
+void socketCleanup();
+// The last socket error of this thread as a Windows socket error code.
+int lastSocketError();
+// A system error number as the Windows socket error code of the same meaning.
+int socketErrorFromErrno(int errnoValue);
+
+// Calls onClose (on a thread of its own) when the user asks the process to close:
+// SIGINT/SIGTERM on Linux. Call once, before any other thread starts.
+void watchCloseRequests(std::function<void()> onClose);
+
+// Flushes a written file's data to the disk; false when that failed.
+bool syncFile(const std::filesystem::path& path);
+
+// Number of hardware threads; 0 when unknown.
+unsigned hardwareThreads();
+
+}  // namespace wnd::platform

@@ -1,0 +1,137 @@
+#include "ui/display.h"
+
+#include <algorithm>
+
+#include "app/run_control.h"
+#include "ui/message_queue.h"
+#include "util/log.h"
+
+namespace wnd {
+
+void Display::showStatus(std::string_view text, bool alsoLog) {
+    {
+        std::lock_guard lock(mu_);
+        if (!error_.empty()) {
+            return;
+        }
+        status_ = std::string(text);
+        statusShownAt_ = text.empty() ? 0 : std::max(1, gf_runControl().seconds());
+    }
+    if (alsoLog && !text.empty()) {
+        gf_logLine(text);
+    }
+    notify('s', std::string(text));
+    gf_postMessage(kMsgRepaintStatus);
+}
+
+void Display::showError(std::string_view text) {
+    {
+        std::lock_guard lock(mu_);
+        status_.clear();
+        statusShownAt_ = 0;
+        error_ = std::string(text);
+    }
+    gf_logLine("Error {}", text);
+    notify('e', std::string(text));
+    gf_postMessage(kMsgRepaintStatus);
+}
+
+void Display::clearError() {
+    {
+        std::lock_guard lock(mu_);
+        if (error_.empty()) {
+            return;
+        }
+        error_.clear();
+    }
+    notify('e', {});
+    gf_postMessage(kMsgRepaintStatus);
+}
+
+std::string Display::status() const {
+    std::lock_guard lock(mu_);
+    return status_;
+}
+
+std::string Display::error() const {
+    std::lock_guard lock(mu_);
+    return error_;
+}
+
+int Display::statusShownAt() const {
+    std::lock_guard lock(mu_);
+    return statusShownAt_;
+}
+
+void Display::setEditionText(std::string text) {
+    std::lock_guard lock(mu_);
+    edition_ = std::move(text);
+}
+
+std::string Display::editionText() const {
+    std::lock_guard lock(mu_);
+    return edition_;
+}
+
+void Display::setListener(Listener l) {
+    std::lock_guard lock(mu_);
+    listener_ = std::move(l);
+}
+
+void Display::setUserAircraft(std::string title, std::string stand) {
+    std::lock_guard lock(mu_);
+    userTitle_ = std::move(title);
+    userStand_ = std::move(stand);
+}
+
+std::string Display::userTitle() const {
+    std::lock_guard lock(mu_);
+    return userTitle_;
+}
+
+std::string Display::userStand() const {
+    std::lock_guard lock(mu_);
+    return userStand_;
+}
+
+void Display::notify(char kind, const std::string& text) {
+    Listener l;
+    {
+        std::lock_guard lock(mu_);
+        l = listener_;
+    }
+    if (l) {
+        l(kind, text);
+    }
+}
+
+void Display::reset() {
+    {
+        std::lock_guard lock(mu_);
+        status_.clear();
+        error_.clear();
+        statusShownAt_ = 0;
+        edition_.clear();
+        userTitle_.clear();
+        userStand_.clear();
+    }
+    qnh = 1013;
+    liveCount = 0;
+    liveriesCount = -1;
+    simaddonCount = -1;
+    thirdpartyCount = 0;
+    orbxCount = 0;
+    simLink = 0;
+    rtLink = 0;
+    trafficReader = 3;
+    weatherReader = 3;
+    trafficNotStarted = true;
+    staticParkingActive = false;
+}
+
+Display& gf_display() {
+    static Display d;
+    return d;
+}
+
+}  // namespace wnd

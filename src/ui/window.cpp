@@ -1,0 +1,105 @@
+#include "ui/window.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "app/run_control.h"
+#include "settings/settings.h"
+#include "ui/display.h"
+#include "util/log.h"
+#include "util/program.h"
+#include "util/time.h"
+
+namespace wnd {
+
+namespace {
+std::atomic<MainWindow*> g_window{nullptr};
+}
+
+MainWindow* gf_mainWindow() { return g_window.load(); }
+
+Rect gf_fitIntoWorkArea(Rect r, const Rect& work) {
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    if (r.right > work.right) {
+        r.left = work.right - w;
+    }
+    if (r.bottom > work.bottom) {
+        r.top = work.bottom - h;
+    }
+    r.left = std::max(r.left, work.left);
+    r.top = std::max(r.top, work.top);
+    r.right = r.left + w;
+    r.bottom = r.top + h;
+    return r;
+}
+
+bool MainWindow::create() {
+    Settings& s = gs();
+    std::error_code ec;
+    if (std::filesystem::exists(s.filePath, ec)) {
+        if (gf_checkParametersFileParses()) {
+            gf_readParameterFromFile(s.MAIN_WINDOW_X);
+            gf_readParameterFromFile(s.MAIN_WINDOW_Y);
+        }
+    }
+    Rect r{s.MAIN_WINDOW_X.value(), s.MAIN_WINDOW_Y.value(), 0, 0};
+    r.right = r.left + kWindowWidth;
+    r.bottom = r.top + kWindowHeight;
+    rect_ = gf_fitIntoWorkArea(r, view_->workAreaNear(r));
+    if (!view_->create(rect_)) {
+        return false;
+    }
+    g_window.store(this);
+    return true;
+}
+
+void MainWindow::onClose() {
+    showStatus(fmt::format("Close window button clicked, closing {} ...", kProductTitle));
+    gf_runControl().requestStopAndClose();
+}
+
+void MainWindow::onEndProcess() {
+    Settings& s = gs();
+    s.MAIN_WINDOW_X.set(rect_.left);
+    gf_saveParameter(s.MAIN_WINDOW_X);
+    s.MAIN_WINDOW_Y.set(rect_.top);
+    gf_saveParameter(s.MAIN_WINDOW_Y);
+    rect_ = gf_fitIntoWorkArea(rect_, view_->workAreaNear(rect_));
+    gf_logLine(gf_utcTimeString(std::time(nullptr)));
+    gf_postMessage(kMsgQuit, gf_runControl().exitCode());
+}
+
+int MainWindow::runMessageLoop(const std::function<void()>& onStartRun) {
+    for (;;) {
+        const WindowMessage m = gf_windowQueue().get();
+        try {
+            switch (m.id) {
+                case kMsgQuit:
+                    g_window.store(nullptr);
+                    return static_cast<int>(m.param);
+                case kMsgClose:
+                    onClose();
+                    break;
+                case kMsgDestroy:
+                    gf_postMessage(kMsgQuit, 0);
+                    break;
+                case kMsgStartRun:
+                    onStartRun();
+                    break;
+                case kMsgEndProcess:
+                    onEndProcess();
+                    break;
+                case kMsgRepaintStatus:
+                    view_->repaintStatus();
+                    break;
+                default:
+                    break;
+            }
+        } catch (const std::exception& e) {
+            gf_logLine("{} exception {}", "lf_WndProc", e.what());
+        }
+    }
+}
+
+}  // namespace wnd

@@ -1,0 +1,84 @@
+#include "util/log.h"
+
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+
+#include "util/files.h"
+#include "util/program.h"
+#include "util/thread_annotations.h"
+#include "util/time.h"
+
+namespace wnd {
+
+namespace {
+
+struct LogFile {
+    std::mutex mu;
+    std::ofstream out GUARDED_BY(mu);
+};
+
+LogFile& logFile() {
+    static LogFile f;
+    return f;
+}
+
+void writeLine(std::string_view prefix, std::string_view text, bool flush) {
+    LogFile& f = logFile();
+    std::lock_guard lock(f.mu);
+    if (!f.out.is_open()) {
+        return;
+    }
+    f.out << prefix << text << '\n';
+    if (flush) {
+        f.out.flush();
+    }
+}
+
+}  // namespace
+
+void gf_openLog(const std::filesystem::path& path) {
+    gf_saveUpto3GenerationsOf(path);
+    {
+        LogFile& f = logFile();
+        std::lock_guard lock(f.mu);
+        if (f.out.is_open()) {
+            f.out.close();
+        }
+        f.out.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+        if (!f.out.is_open()) {
+            throw std::runtime_error("Failed to write file " + path.string());
+        }
+    }
+    gf_logLine("{} (utc) {} version {} for {}", gf_utcTimeString(std::time(nullptr)),
+               kProductTitle, kProgramVersionText, kSimulatorName);
+}
+
+void gf_closeLog() {
+    LogFile& f = logFile();
+    std::lock_guard lock(f.mu);
+    if (f.out.is_open()) {
+        f.out.close();
+    }
+}
+
+bool gf_logIsOpen() {
+    LogFile& f = logFile();
+    std::lock_guard lock(f.mu);
+    return f.out.is_open();
+}
+
+void gf_logLine(std::string_view text) { writeLine({}, text, false); }
+
+void gf_logWarning(std::string_view text) { writeLine("==> ", text, true); }
+
+void gf_flushLog() {
+    LogFile& f = logFile();
+    std::lock_guard lock(f.mu);
+    if (f.out.is_open()) {
+        f.out.flush();
+    }
+}
+
+}  // namespace wnd

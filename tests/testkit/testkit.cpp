@@ -1,0 +1,204 @@
+#include "testkit/testkit.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace wnd::testkit {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const fs::path base = fs::temp_directory_path();
+    for (int i = 0; i < 100; ++i) {
+        fs::path p = base / ("wendle-test-" + std::to_string(rd()));
+        if (fs::create_directory(p)) {
+            path_ = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, std::string_view content) {
+    if (p.has_parent_path()) {
+        fs::create_directories(p.parent_path());
+    }
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+static fs::path envOr(const char* name, const fs::path& fallback) {
+    const char* v = std::getenv(name);
+    return (v != nullptr && *v != '\0') ? fs::path(v) : fallback;
+}
+
+fs::path stageDir() { return envOr("WENDLE_STAGE_DIR", fs::current_path() / "stage"); }
+fs::path binary(const std::string& name) { return stageDir() / name; }
+fs::path sourceDir() { return envOr("WENDLE_SOURCE_DIR", fs::current_path()); }
+fs::path sharedDataDir() {
+    const fs::path p = envOr("WENDLE_SHARED_DATA_DIR", sourceDir() / ".." / "shared" / "data");
+    std::error_code ec;
+    return fs::is_directory(p, ec) ? p : fs::path();
+}
+
+Process::Process(const fs::path& exe, const std::vector<std::string>& args, const Options& opt) {
+    outFile_ = opt.stdoutFile.empty() ? opt.cwd / (exe.filename().string() + ".stdout")
+                                      : opt.stdoutFile;
+    errFile_ = opt.stderrFile.empty() ? opt.cwd / (exe.filename().string() + ".stderr")
+                                      : opt.stderrFile;
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        std::string kv(*e);
+        const std::string key = kv.substr(0, kv.find('='));
+        if (opt.env.find(key) == opt.env.end()) {
+            envStrings.push_back(kv);
+        }
+    }
+    for (const auto& [k, v] : opt.env) {
+        envStrings.push_back(k + "=" + v);
+    }
+    std::vector<char*> envp;
+    for (auto& s : envStrings) {
+        envp.push_back(s.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> argStrings{exe.string()};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argStrings) {
+        argv.push_back(s.data());
+    }
+    argv.push_back(nullptr);
+
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) {
+            ::_exit(126);
+        }
+        const int out = ::open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) {
+            ::dup2(out, 1);
+        }
+        if (err >= 0) {
+            ::dup2(err, 2);
+        }
+        // A clean signal state: the test runner may have blocked some.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+}
+
+Process::~Process() {
+    if (running()) {
+        ::kill(pid_, SIGKILL);
+        int st = 0;
+        ::waitpid(pid_, &st, 0);
+    }
+}
+
+std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
+    if (status_) {
+        return status_;
+    }
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int st = 0;
+        const pid_t r = ::waitpid(pid_, &st, WNOHANG);
+        if (r == pid_) {
+            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            return status_;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool Process::running() { return !wait(std::chrono::milliseconds(0)).has_value(); }
+
+void Process::signal(int sig) {
+    if (running()) {
+        ::kill(pid_, sig);
+    }
+}
+
+void Process::terminate() { signal(SIGTERM); }
+
+std::string Process::out() const { return readFile(outFile_); }
+std::string Process::err() const { return readFile(errFile_); }
+
+WorkFolder::WorkFolder(bool withDocs) {
+    work = dir / "work";
+    config = dir / "config";
+    runtime = dir / "runtime";
+    fs::create_directories(work);
+    fs::create_directories(config);
+    fs::create_directories(runtime);
+    if (withDocs) {
+        fs::create_directories(work / "docs");
+    }
+}
+
+std::map<std::string, std::string> WorkFolder::env() const {
+    return {{"XDG_CONFIG_HOME", config.string()}, {"XDG_RUNTIME_DIR", runtime.string()}};
+}
+
+Process::Options WorkFolder::options() const {
+    Process::Options o;
+    o.cwd = work;
+    o.env = env();
+    o.stdoutFile = dir / "stdout.txt";
+    o.stderrFile = dir / "stderr.txt";
+    return o;
+}
+
+void WorkFolder::copyStagedInput() const {
+    const fs::path input = stageDir() / "input";
+    if (fs::is_directory(input)) {
+        fs::copy(input, work / "input", fs::copy_options::recursive |
+                                            fs::copy_options::overwrite_existing);
+    }
+}
+
+void WorkFolder::writeParameters(
+    const std::vector<std::pair<std::string, std::string>>& values) const {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n";
+    for (const auto& [k, v] : values) {
+        xml += "    <parameter name=\"" + k + "\" value=\"" + v + "\" />\n";
+    }
+    xml += "  </parameters>\n</root>\n";
+    writeFile(parametersFile(), xml);
+}
+
+}  // namespace wnd::testkit

@@ -1,0 +1,94 @@
+// Helpers shared by the tests: temporary folders, files, and running the real binaries.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wnd::testkit {
+
+// A fresh folder under the system's temporary folder, removed with its contents at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& p);
+void writeFile(const std::filesystem::path& p, std::string_view content);
+
+// The folder the build lays out as the program's working folder (executables, docs, input).
+std::filesystem::path stageDir();
+// Path of one of the built executables ("wendle", "wendle-sim", ...).
+std::filesystem::path binary(const std::string& name);
+// The shared real-data folder (../shared/data); empty when it is absent.
+std::filesystem::path sharedDataDir();
+std::filesystem::path sourceDir();
+
+// A child process with its standard output and error captured to files.
+class Process {
+public:
+    struct Options {
+        std::filesystem::path cwd;
+        std::map<std::string, std::string> env;  // added to (or replacing) the parent's
+        std::filesystem::path stdoutFile;        // default: a file in cwd
+        std::filesystem::path stderrFile;
+    };
+    Process(const std::filesystem::path& exe, const std::vector<std::string>& args,
+            const Options& opt);
+    ~Process();  // kills a process still running
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Exit status (or 128+signal), or nothing when it did not end in time.
+    std::optional<int> wait(std::chrono::milliseconds timeout);
+    void signal(int sig);
+    void terminate();  // SIGTERM
+    bool running();
+    int pid() const { return pid_; }
+    std::string out() const;
+    std::string err() const;
+
+private:
+    int pid_ = -1;
+    std::optional<int> status_;
+    std::filesystem::path outFile_;
+    std::filesystem::path errFile_;
+};
+
+// Polls until pred is true or the time is up; returns pred's last value.
+template <typename Pred>
+bool waitUntil(Pred pred, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds step = std::chrono::milliseconds(20));
+
+// A working folder and per-user folder for running the real program.
+struct WorkFolder {
+    TempDir dir;
+    std::filesystem::path work;     // the program's working folder (has docs/)
+    std::filesystem::path config;   // XDG_CONFIG_HOME
+    std::filesystem::path runtime;  // XDG_RUNTIME_DIR (the single-instance lock)
+    explicit WorkFolder(bool withDocs = true);
+    std::filesystem::path userFolder() const { return config / "Wendle_P3D"; }
+    std::filesystem::path parametersFile() const { return userFolder() / "parameters.xml"; }
+    std::map<std::string, std::string> env() const;
+    Process::Options options() const;
+    // Copies the staged input/ (the encrypted data files) into the working folder.
+    void copyStagedInput() const;
+    // Writes parameters.xml with the given name/value pairs (root layout).
+    void writeParameters(const std::vector<std::pair<std::string, std::string>>& values) const;
+    std::string log() const { return readFile(work / "Log.txt"); }
+};
+
+}  // namespace wnd::testkit
+
+#include "testkit/testkit_inl.h"
