@@ -8,7 +8,9 @@ namespace wnd::duty {
 
 namespace {
 // A duty whose subsystem is not part of this build yet.
-void lf_notBuilt(std::string_view duty) { gf_logLine("{}: not built yet", duty); }
+void lf_notBuilt(std::string_view duty) {
+    gf_logLine("{}: not built yet", duty);
+}
 }  // namespace
 
 bool checkForUpdates() {
@@ -16,25 +18,53 @@ bool checkForUpdates() {
     return true;
 }
 void noteRunStart() {}
-void readDataFiles() { lf_notBuilt("read the data files and the airports"); }
-void noteProcessors(unsigned count) { gf_logLine("{} processors", count); }
-void scanLiveries() { lf_notBuilt("scan the liveries"); }
-void processScannedLiveries() { lf_notBuilt("process the scanned liveries"); }
-void scanAddonAirports() { lf_notBuilt("scan the add-on airports"); }
-void createFlightPlanFolder() { lf_notBuilt("create the flight-plan folder"); }
-void readParkAirports() { lf_notBuilt("read the park airports"); }
-void setDestination() { lf_notBuilt("set the destination"); }
+void readDataFiles() {
+    lf_notBuilt("read the data files and the airports");
+}
+void noteProcessors(unsigned count) {
+    gf_logLine("{} processors", count);
+}
+void scanLiveries() {
+    lf_notBuilt("scan the liveries");
+}
+void processScannedLiveries() {
+    lf_notBuilt("process the scanned liveries");
+}
+void scanAddonAirports() {
+    lf_notBuilt("scan the add-on airports");
+}
+void createFlightPlanFolder() {
+    lf_notBuilt("create the flight-plan folder");
+}
+void readParkAirports() {
+    lf_notBuilt("read the park airports");
+}
+void setDestination() {
+    lf_notBuilt("set the destination");
+}
 bool startTraffic() {
     lf_notBuilt("start the traffic");
     return false;
 }
-void runMainCycle() { lf_notBuilt("run the main cycle"); }
+void runMainCycle() {
+    lf_notBuilt("run the main cycle");
+}
 
-void stopLinks() { lf_notBuilt("stop the simulator link and the readers"); }
-void closeRealTrafficLink() { lf_notBuilt("close the RealTraffic link"); }
-void removeParkedAndLive() { lf_notBuilt("remove the parked and live aircraft"); }
-void removeFlightPlanFolder() { lf_notBuilt("remove the flight-plan folder"); }
-void endOfRunReports() { lf_notBuilt("write the matching summary"); }
+void stopLinks() {
+    lf_notBuilt("stop the simulator link and the readers");
+}
+void closeRealTrafficLink() {
+    lf_notBuilt("close the RealTraffic link");
+}
+void removeParkedAndLive() {
+    lf_notBuilt("remove the parked and live aircraft");
+}
+void removeFlightPlanFolder() {
+    lf_notBuilt("remove the flight-plan folder");
+}
+void endOfRunReports() {
+    lf_notBuilt("write the matching summary");
+}
 void resetRunState() {}
 
 }  // namespace wnd::duty

@@ -23,7 +23,9 @@ namespace fs = std::filesystem;
 namespace wnd {
 
 namespace {
-void statusSink(std::string_view text) { showStatus(text); }
+void statusSink(std::string_view text) {
+    showStatus(text);
+}
 }  // namespace
 
 bool gf_productionSwitch(const std::vector<std::string>& args) {

@@ -25,7 +25,7 @@ std::string_view gf_exitReasonText(ExitReason r);
 bool gf_exitReasonRestarts(ExitReason r);
 
 class RunControl {
-public:
+  public:
     // First stop wins: only the requester that flips the stop request writes the reason
     // and the delay. Returns true when this call was the first.
     bool requestStop(ExitReason reason, int restartDelaySeconds);
@@ -63,7 +63,7 @@ public:
     // Back to the initial state of a run (the restart and production flags stay).
     void reset();
 
-private:
+  private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> close_{false};
     std::atomic<ExitReason> reason_{ExitReason::NotYetSet};

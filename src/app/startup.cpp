@@ -115,14 +115,16 @@ void lf_detectSimulator() {
         }
         s.ALL_INSTALL_PATH.set("");
         throw UserErrorException(
-            151, "No P3D install path detected. Type the full Install Path above, then press Enter");
+            151,
+            "No P3D install path detected. Type the full Install Path above, then press Enter");
     }
     gf_logLine("{} detected", found.v5 ? "P3Dv5" : "P3Dv6");
-    const auto path = platform::registryReadString(found.v5 ? kRegistryV5 : kRegistryV6,
-                                                   "SetupPath");
+    const auto path =
+        platform::registryReadString(found.v5 ? kRegistryV5 : kRegistryV6, "SetupPath");
     if (!path || path->empty()) {
         throw UserErrorException(
-            151, "No P3D install path detected. Type the full Install Path above, then press Enter");
+            151,
+            "No P3D install path detected. Type the full Install Path above, then press Enter");
     }
     s.ALL_INSTALL_PATH.set(*path);
     s.SIM_INSTALL_PATH.set(*path);
@@ -150,8 +152,8 @@ void lf_startUpWendle() {
                 return;
             }
             // Step 5.
-            const fs::path jar = platform::roamingAppDataFolder() / "InsideSystems" /
-                                 "RealTraffic.jar";
+            const fs::path jar =
+                platform::roamingAppDataFolder() / "InsideSystems" / "RealTraffic.jar";
             std::error_code ec;
             showStatus(fmt::format("RealTraffic {}detected at this PC",
                                    fs::exists(jar, ec) ? "" : "not "));
@@ -267,9 +269,10 @@ void lf_closingDown() {
         if (!restart) {
             rc.setRestartFlag(false);
             if (rc.exitReason() == ExitReason::NewFlight) {
-                showStatus(fmt::format("New flight detected, {} will close, please restart "
-                                       "manually ...",
-                                       kProductTitle));
+                showStatus(
+                    fmt::format("New flight detected, {} will close, please restart "
+                                "manually ...",
+                                kProductTitle));
                 std::this_thread::sleep_for(10s);
             }
         } else {

@@ -14,7 +14,7 @@ namespace wnd::platform {
 
 // Held for the life of the process; a second process cannot acquire the same name.
 class InstanceGuard {
-public:
+  public:
     virtual ~InstanceGuard() = default;
 };
 
@@ -33,7 +33,7 @@ bool shellOpen(const std::filesystem::path& target);
 
 // Asks for a 1 ms scheduler tick while the object lives.
 class TimerResolution {
-public:
+  public:
     TimerResolution();
     ~TimerResolution();
     TimerResolution(const TimerResolution&) = delete;

@@ -33,7 +33,9 @@ IntParameter::IntParameter(std::string key, int def, std::vector<int> allowed, i
       allowed_(std::move(allowed)),
       value_(def) {}
 
-void IntParameter::set(int v) { value_.store(clamp(v)); }
+void IntParameter::set(int v) {
+    value_.store(clamp(v));
+}
 
 void IntParameter::setFromText(std::string_view text) {
     pugi::xml_document doc;
@@ -60,9 +62,13 @@ std::string StringParameter::defaultText() const {
     return default_;
 }
 
-std::string FloatListParameter::valueText() const { return fmt::format("{:.1f}", value()); }
+std::string FloatListParameter::valueText() const {
+    return fmt::format("{:.1f}", value());
+}
 
-std::string FloatListParameter::defaultText() const { return fmt::format("{:.1f}", default_); }
+std::string FloatListParameter::defaultText() const {
+    return fmt::format("{:.1f}", default_);
+}
 
 void FloatListParameter::setFromText(std::string_view text) {
     pugi::xml_document doc;

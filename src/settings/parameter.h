@@ -14,7 +14,7 @@
 namespace wnd {
 
 class Parameter {
-public:
+  public:
     Parameter(std::string key, int controlId) : key_(std::move(key)), controlId_(controlId) {}
     virtual ~Parameter() = default;
     Parameter(const Parameter&) = delete;
@@ -31,13 +31,13 @@ public:
     virtual void setFromText(std::string_view text) = 0;
     virtual void resetToDefault() = 0;
 
-private:
+  private:
     std::string key_;
     int controlId_;
 };
 
 class BoolParameter final : public Parameter {
-public:
+  public:
     BoolParameter(std::string key, bool def, int controlId = 0)
         : Parameter(std::move(key), controlId), default_(def), value_(def) {}
 
@@ -50,13 +50,13 @@ public:
     void setFromText(std::string_view text) override;
     void resetToDefault() override { set(default_); }
 
-private:
+  private:
     const bool default_;
     std::atomic<bool> value_;
 };
 
 class IntParameter final : public Parameter {
-public:
+  public:
     IntParameter(std::string key, int def, int min, int max, int controlId = 0);
     // A dropdown-bound parameter: min and max are the first and last allowed value.
     IntParameter(std::string key, int def, std::vector<int> allowed, int controlId);
@@ -76,7 +76,7 @@ public:
     void setFromText(std::string_view text) override;
     void resetToDefault() override { set(default_); }
 
-private:
+  private:
     const int default_;
     const int min_;
     const int max_;
@@ -85,7 +85,7 @@ private:
 };
 
 class StringParameter final : public Parameter {
-public:
+  public:
     StringParameter(std::string key, std::string def, int controlId = 0)
         : Parameter(std::move(key), controlId), default_(def), value_(std::move(def)) {}
 
@@ -101,7 +101,7 @@ public:
     void setFromText(std::string_view text) override { set(std::string(text)); }
     void resetToDefault() override { set(defaultText()); }
 
-private:
+  private:
     mutable std::mutex mu_;
     std::string default_ GUARDED_BY(mu_);
     std::string value_ GUARDED_BY(mu_);
@@ -109,7 +109,7 @@ private:
 
 // A dropdown of fractional values shown by the window only (never in the file).
 class FloatListParameter final : public Parameter {
-public:
+  public:
     FloatListParameter(std::string key, double def, std::vector<double> allowed, int controlId)
         : Parameter(std::move(key), controlId),
           default_(def),
@@ -125,7 +125,7 @@ public:
     void setFromText(std::string_view text) override;
     void resetToDefault() override { set(default_); }
 
-private:
+  private:
     const double default_;
     const std::vector<double> allowed_;
     std::atomic<double> value_;

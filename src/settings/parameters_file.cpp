@@ -37,7 +37,9 @@ void refreshControl(Parameter& p) {
     }
 }
 
-bool quiet() { return gf_runControl().ending(); }
+bool quiet() {
+    return gf_runControl().ending();
+}
 
 enum class LoadResult { Loaded, Missing, Unparsable };
 
@@ -60,8 +62,7 @@ Loaded loadFile(pugi::xml_document& doc, const fs::path& path) {
     }
     const pugi::xml_parse_result r = doc.load_file(path.c_str());
     if (!r) {
-        return {LoadResult::Unparsable,
-                fmt::format("{} at offset {}", r.description(), r.offset)};
+        return {LoadResult::Unparsable, fmt::format("{} at offset {}", r.description(), r.offset)};
     }
     return {LoadResult::Loaded, {}};
 }
@@ -178,8 +179,8 @@ bool gf_readAllParameters() {
     if (!parameters) {
         if (l.result != LoadResult::Missing) {
             // Whatever it holds, it is the user's: keep a copy before writing defaults.
-            copyAside(s.filePath, l.result == LoadResult::Loaded ? "no parameters element"
-                                                                 : l.description);
+            copyAside(s.filePath,
+                      l.result == LoadResult::Loaded ? "no parameters element" : l.description);
         }
         gf_logLine("{} not found, creating new with default values:", s.filePath.string());
         saveAll(true, {});
@@ -204,7 +205,9 @@ bool gf_readAllParameters() {
     return false;
 }
 
-void gf_saveAllParameters(bool resetToDefaults) { saveAll(resetToDefaults, {}); }
+void gf_saveAllParameters(bool resetToDefaults) {
+    saveAll(resetToDefaults, {});
+}
 
 void gf_saveParameter(const Parameter& p) {
     Settings& s = gs();

@@ -6,19 +6,34 @@ namespace wnd {
 
 Settings::Settings() {
     plainBools = {&RANDOM};
-    checkBoxBools = {&AEROWINX,          &COLLISION_USER_AIR,
-                     &COLLISION_USER_GND, &COLLISION_LIVE_PARKED_GND,
-                     &ALWAYS_ON_TOP,      &SCAN_LIVERIES,
-                     &LIG_PRIORITIZE,     &AIRBORNE_ONLY,
-                     &SCAN_AIRPORTS,      &LIGHT_AIRCRAFT,
-                     &HELICOPTERS,        &HIGH_PERF_AIRCRAFT,
-                     &NAV_LIGHTS_WHILE_PARKED, &AUTO_RANGE,
-                     &STRAIGHT_PBS_ONLY,  &PARK_SOFT,
-                     &WEEK,               &INITIAL_LOAD_ONLY,
+    checkBoxBools = {&AEROWINX,
+                     &COLLISION_USER_AIR,
+                     &COLLISION_USER_GND,
+                     &COLLISION_LIVE_PARKED_GND,
+                     &ALWAYS_ON_TOP,
+                     &SCAN_LIVERIES,
+                     &LIG_PRIORITIZE,
+                     &AIRBORNE_ONLY,
+                     &SCAN_AIRPORTS,
+                     &LIGHT_AIRCRAFT,
+                     &HELICOPTERS,
+                     &HIGH_PERF_AIRCRAFT,
+                     &NAV_LIGHTS_WHILE_PARKED,
+                     &AUTO_RANGE,
+                     &STRAIGHT_PBS_ONLY,
+                     &PARK_SOFT,
+                     &WEEK,
+                     &INITIAL_LOAD_ONLY,
                      &GUID_CHANGES};
-    plainInts = {&CUSTOM_PARKING_PERCENTAGE, &MAIN_WINDOW_X,       &MAIN_WINDOW_Y,
-                 &AIRP_HEIGHT,               &LAST_EPOCH_TIME,     &HOLDING_THRESHOLD_METERS,
-                 &MAX_HOLDING_MINUTES,       &MAX_FIT,             &P3D_VERSION};
+    plainInts = {&CUSTOM_PARKING_PERCENTAGE,
+                 &MAIN_WINDOW_X,
+                 &MAIN_WINDOW_Y,
+                 &AIRP_HEIGHT,
+                 &LAST_EPOCH_TIME,
+                 &HOLDING_THRESHOLD_METERS,
+                 &MAX_HOLDING_MINUTES,
+                 &MAX_FIT,
+                 &P3D_VERSION};
     dropdownInts = {&MATCHING_DEPTH, &RANGE,      &AR_ABOVE_HEIGHT, &MAX_PARK_SEL,
                     &MAX_LIVE_SEL,   &AIRP_RANGE, &AIRP_HEIGHT};
     plainStrings = {&PROGRAM_VERSION, &SIM_INSTALL_PATH, &PORT_NUMBER};
@@ -53,9 +68,9 @@ Parameter* Settings::find(std::string_view key) const {
         }
     }
     auto* self = const_cast<Settings*>(this);
-    for (Parameter* p : std::initializer_list<Parameter*>{
-             &self->ALL_INSTALL_PATH, &self->AFG_AUTOMATIC, &self->parking_percentage,
-             &self->MAX_FIT_FL}) {
+    for (Parameter* p :
+         std::initializer_list<Parameter*>{&self->ALL_INSTALL_PATH, &self->AFG_AUTOMATIC,
+                                           &self->parking_percentage, &self->MAX_FIT_FL}) {
         if (p->key() == key) {
             return p;
         }

@@ -48,20 +48,23 @@ struct Settings {
     IntParameter P3D_VERSION{"P3D_VERSION", 5, 5, 6};
     // Group 4: integers with a dropdown list.
     IntParameter MATCHING_DEPTH{"MATCHING_DEPTH", 4, {1, 2, 3, 4}, 32808};
-    IntParameter RANGE{"RANGE", 40, {2,  3,  4,  5,  6,  8,  10, 12, 14, 16,
-                                     18, 20, 25, 30, 35, 40, 50, 65, 80, 100},
+    IntParameter RANGE{"RANGE",
+                       40,
+                       {2, 3, 4, 5, 6, 8, 10, 12, 14, 16, 18, 20, 25, 30, 35, 40, 50, 65, 80, 100},
                        32818};
-    IntParameter AR_ABOVE_HEIGHT{"AR_ABOVE_HEIGHT", 48000,
-                                 {18000, 21000, 24000, 27000, 30000, 33000, 36000, 39000, 42000,
-                                  45000, 48000},
-                                 32820};
+    IntParameter AR_ABOVE_HEIGHT{
+        "AR_ABOVE_HEIGHT",
+        48000,
+        {18000, 21000, 24000, 27000, 30000, 33000, 36000, 39000, 42000, 45000, 48000},
+        32820};
     IntParameter MAX_PARK_SEL{"MAX_PARK_SEL", 500, {0, 10, 25, 50, 75, 100, 500}, 32848};
     IntParameter MAX_LIVE_SEL{"MAX_LIVE_SEL", 500, {0, 10, 25, 50, 75, 100, 500}, 32849};
     IntParameter AIRP_RANGE{"AIRP_RANGE", 20, {5, 10, 15, 20, 25, 30}, 32840};
-    IntParameter AIRP_HEIGHT{"AIRP_HEIGHT", 18000,
-                             {2000, 4000, 6000, 8000, 10000, 12000, 14000, 16000, 18000, 36000,
-                              48000},
-                             32841};
+    IntParameter AIRP_HEIGHT{
+        "AIRP_HEIGHT",
+        18000,
+        {2000, 4000, 6000, 8000, 10000, 12000, 14000, 16000, 18000, 36000, 48000},
+        32841};
     // Group 5: plain strings.
     StringParameter PROGRAM_VERSION{"PROGRAM_VERSION", ""};
     StringParameter SIM_INSTALL_PATH{"SIM_INSTALL_PATH", ""};
@@ -90,14 +93,16 @@ struct Settings {
     // Window-only settings: in no group, so read all and save all pass them by.
     StringParameter ALL_INSTALL_PATH{"ALL_INSTALL_PATH", "", 32788};
     BoolParameter AFG_AUTOMATIC{"AFG_AUTOMATIC", true};
-    IntParameter parking_percentage{"parking_percentage", 30,
-                                    {0,  5,  10, 15, 20, 25, 30, 35, 40, 45, 50,
-                                     55, 60, 65, 70, 75, 80, 85, 90, 95, 100},
-                                    32850};
-    FloatListParameter MAX_FIT_FL{"MAX_FIT_FL", 24.0,
-                                  {0.5, 1, 1.5, 2, 2.5, 3, 3.5, 4, 4.5, 5, 6, 7, 8, 9, 10, 12, 15,
-                                   18, 21, 24},
-                                  32854};
+    IntParameter parking_percentage{
+        "parking_percentage",
+        30,
+        {0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100},
+        32850};
+    FloatListParameter MAX_FIT_FL{
+        "MAX_FIT_FL",
+        24.0,
+        {0.5, 1, 1.5, 2, 2.5, 3, 3.5, 4, 4.5, 5, 6, 7, 8, 9, 10, 12, 15, 18, 21, 24},
+        32854};
 
     // The six groups in file order.
     std::vector<BoolParameter*> plainBools;

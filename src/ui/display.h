@@ -17,7 +17,7 @@ namespace wnd {
 using LinkState = int;
 
 class Display {
-public:
+  public:
     // Unless an error is shown: sets the status (empty clears it), notes the display
     // second, logs it when asked, asks for a repaint.
     void showStatus(std::string_view text, bool alsoLog = true);
@@ -60,7 +60,7 @@ public:
     // Run reset: every text empty, counters and marks back to their initial values.
     void reset();
 
-private:
+  private:
     void notify(char kind, const std::string& text);
 
     mutable std::mutex mu_;
@@ -79,6 +79,8 @@ Display& gf_display();
 inline void showStatus(std::string_view text, bool alsoLog = true) {
     gf_display().showStatus(text, alsoLog);
 }
-inline void showError(std::string_view text) { gf_display().showError(text); }
+inline void showError(std::string_view text) {
+    gf_display().showError(text);
+}
 
 }  // namespace wnd

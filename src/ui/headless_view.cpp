@@ -9,7 +9,7 @@ namespace wnd {
 namespace {
 
 class HeadlessView final : public WindowView {
-public:
+  public:
     Rect workAreaNear(const Rect&) override { return {0, 0, 1920, 1040}; }
 
     bool create(const Rect&) override {
@@ -34,6 +34,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<WindowView> gf_makeHeadlessView() { return std::make_unique<HeadlessView>(); }
+std::unique_ptr<WindowView> gf_makeHeadlessView() {
+    return std::make_unique<HeadlessView>();
+}
 
 }  // namespace wnd

@@ -26,7 +26,7 @@ struct WindowMessage {
 };
 
 class MessageQueue {
-public:
+  public:
     void post(std::uint32_t id, std::int64_t param = 0);
     // Blocks until a message arrives.
     WindowMessage get();
@@ -34,7 +34,7 @@ public:
     std::optional<WindowMessage> getFor(std::chrono::milliseconds timeout);
     void clear();
 
-private:
+  private:
     std::mutex mu_;
     std::condition_variable cv_;
     std::deque<WindowMessage> queue_ GUARDED_BY(mu_);

@@ -16,7 +16,9 @@ namespace {
 std::atomic<MainWindow*> g_window{nullptr};
 }
 
-MainWindow* gf_mainWindow() { return g_window.load(); }
+MainWindow* gf_mainWindow() {
+    return g_window.load();
+}
 
 Rect gf_fitIntoWorkArea(Rect r, const Rect& work) {
     const int w = r.right - r.left;

@@ -21,7 +21,7 @@ inline constexpr int kWindowWidth = 880;
 inline constexpr int kWindowHeight = 516;
 
 class WindowView {
-public:
+  public:
     virtual ~WindowView() = default;
     // Work area of the monitor nearest to the rectangle.
     virtual Rect workAreaNear(const Rect& r) = 0;
@@ -37,7 +37,7 @@ std::unique_ptr<WindowView> gf_makeHeadlessView();
 Rect gf_fitIntoWorkArea(Rect r, const Rect& work);
 
 class MainWindow {
-public:
+  public:
     explicit MainWindow(std::unique_ptr<WindowView> view) : view_(std::move(view)) {}
 
     // Init instance: copies an unparsable parameters.xml aside, reads the position,
@@ -50,7 +50,7 @@ public:
     WindowView& view() { return *view_; }
     Rect rect() const { return rect_; }
 
-private:
+  private:
     void onClose();
     void onEndProcess();
 

@@ -163,15 +163,17 @@ bool gf_writeFileAtomic(const fs::path& path, std::string_view content) {
         ok = !ec;
     }
     if (!ok) {
-        gf_logWarning("writing {} failed{}{}; the old file was kept", path.string(),
-                      ec ? ": " : "", ec ? ec.message() : "");
+        gf_logWarning("writing {} failed{}{}; the old file was kept", path.string(), ec ? ": " : "",
+                      ec ? ec.message() : "");
         fs::remove(tmp, ec);
     }
     return ok;
 }
 
 namespace testing {
-void failNextAtomicWrites(int n) { g_failWrites.store(n); }
+void failNextAtomicWrites(int n) {
+    g_failWrites.store(n);
+}
 }  // namespace testing
 
 }  // namespace wnd

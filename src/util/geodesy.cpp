@@ -17,9 +17,9 @@ double gf_bearing(const LatLon& a, const LatLon& b) {
     const double lat1 = a.lat * kDeg2Rad;
     const double lat2 = b.lat * kDeg2Rad;
     const double dlon = (b.lon - a.lon) * kDeg2Rad;
-    double brg = std::atan2(std::sin(dlon) * std::cos(lat2),
-                            std::cos(lat1) * std::sin(lat2) -
-                                std::sin(lat1) * std::cos(lat2) * std::cos(dlon));
+    double brg = std::atan2(
+        std::sin(dlon) * std::cos(lat2),
+        std::cos(lat1) * std::sin(lat2) - std::sin(lat1) * std::cos(lat2) * std::cos(dlon));
     if (brg < 0.0) {
         brg += 2.0 * kPi;
     }

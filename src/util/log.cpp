@@ -51,8 +51,8 @@ void gf_openLog(const std::filesystem::path& path) {
             throw std::runtime_error("Failed to write file " + path.string());
         }
     }
-    gf_logLine("{} (utc) {} version {} for {}", gf_utcTimeString(std::time(nullptr)),
-               kProductTitle, kProgramVersionText, kSimulatorName);
+    gf_logLine("{} (utc) {} version {} for {}", gf_utcTimeString(std::time(nullptr)), kProductTitle,
+               kProgramVersionText, kSimulatorName);
 }
 
 void gf_closeLog() {
@@ -69,9 +69,13 @@ bool gf_logIsOpen() {
     return f.out.is_open();
 }
 
-void gf_logLine(std::string_view text) { writeLine({}, text, false); }
+void gf_logLine(std::string_view text) {
+    writeLine({}, text, false);
+}
 
-void gf_logWarning(std::string_view text) { writeLine("==> ", text, true); }
+void gf_logWarning(std::string_view text) {
+    writeLine("==> ", text, true);
+}
 
 void gf_flushLog() {
     LogFile& f = logFile();

@@ -28,9 +28,8 @@ std::vector<std::string_view> splitViews(std::string_view text, char sep) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t pos = text.find(sep, start);
-        parts.push_back(gf_trimView(text.substr(start, pos == std::string_view::npos
-                                                           ? std::string_view::npos
-                                                           : pos - start)));
+        parts.push_back(gf_trimView(text.substr(
+            start, pos == std::string_view::npos ? std::string_view::npos : pos - start)));
         if (pos == std::string_view::npos) {
             return parts;
         }

@@ -10,7 +10,9 @@ namespace {
 std::atomic<StatusSink> g_sink{nullptr};
 }
 
-void gf_setStatusSink(StatusSink sink) { g_sink.store(sink); }
+void gf_setStatusSink(StatusSink sink) {
+    g_sink.store(sink);
+}
 
 void gf_reportStatus(std::string_view text) {
     if (StatusSink sink = g_sink.load(); sink != nullptr) {

@@ -23,7 +23,9 @@ std::string_view gf_trimView(std::string_view text) {
     return text.substr(b, e - b + 1);
 }
 
-std::string gf_trim(std::string_view text) { return std::string(gf_trimView(text)); }
+std::string gf_trim(std::string_view text) {
+    return std::string(gf_trimView(text));
+}
 
 std::vector<std::string> gf_splitList(std::string_view text) {
     std::vector<std::string> items;
@@ -33,9 +35,8 @@ std::vector<std::string> gf_splitList(std::string_view text) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t pos = text.find(',', start);
-        items.push_back(gf_trim(text.substr(start, pos == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : pos - start)));
+        items.push_back(gf_trim(text.substr(
+            start, pos == std::string_view::npos ? std::string_view::npos : pos - start)));
         if (pos == std::string_view::npos) {
             return items;
         }

@@ -19,9 +19,8 @@ std::string gf_utcTimeString(std::time_t t) {
     const int day = (tm.tm_wday + 6) % 7;  // the table starts on Monday
     const std::string_view dayName =
         (day >= 0 && day < 7) ? kDays[static_cast<std::size_t>(day)] : "???";
-    const std::string_view monthName = (tm.tm_mon >= 0 && tm.tm_mon < 12)
-                                           ? kMonths[static_cast<std::size_t>(tm.tm_mon)]
-                                           : "???";
+    const std::string_view monthName =
+        (tm.tm_mon >= 0 && tm.tm_mon < 12) ? kMonths[static_cast<std::size_t>(tm.tm_mon)] : "???";
     return fmt::format("{:3} {:3} {:02} {:02}:{:02}:{:02} {:4}", dayName, monthName, tm.tm_mday,
                        tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
 }

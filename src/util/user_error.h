@@ -9,14 +9,14 @@
 namespace wnd {
 
 class UserErrorException : public std::runtime_error {
-public:
+  public:
     UserErrorException(int number, const std::string& text)
         : std::runtime_error(number == 99 ? text : fmt::format("{}: {}", number, text)),
           number_(number) {}
 
     int number() const noexcept { return number_; }
 
-private:
+  private:
     int number_;
 };
 

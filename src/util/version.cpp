@@ -11,7 +11,9 @@
 
 namespace wnd {
 
-std::string Version::text() const { return fmt::format("{}.{}.{}", major, minor, patch); }
+std::string Version::text() const {
+    return fmt::format("{}.{}.{}", major, minor, patch);
+}
 
 Version gf_parseVersion(std::string_view text) {
     static const std::regex kPattern(R"((\d+)\.(\d+)\.(\d+))");

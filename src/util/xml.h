@@ -1,8 +1,7 @@
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <filesystem>
+#include <pugixml.hpp>
 
 namespace wnd {
 

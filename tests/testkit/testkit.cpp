@@ -55,9 +55,15 @@ static fs::path envOr(const char* name, const fs::path& fallback) {
     return (v != nullptr && *v != '\0') ? fs::path(v) : fallback;
 }
 
-fs::path stageDir() { return envOr("WENDLE_STAGE_DIR", fs::current_path() / "stage"); }
-fs::path binary(const std::string& name) { return stageDir() / name; }
-fs::path sourceDir() { return envOr("WENDLE_SOURCE_DIR", fs::current_path()); }
+fs::path stageDir() {
+    return envOr("WENDLE_STAGE_DIR", fs::current_path() / "stage");
+}
+fs::path binary(const std::string& name) {
+    return stageDir() / name;
+}
+fs::path sourceDir() {
+    return envOr("WENDLE_SOURCE_DIR", fs::current_path());
+}
 fs::path sharedDataDir() {
     const fs::path p = envOr("WENDLE_SHARED_DATA_DIR", sourceDir() / ".." / "shared" / "data");
     std::error_code ec;
@@ -65,10 +71,10 @@ fs::path sharedDataDir() {
 }
 
 Process::Process(const fs::path& exe, const std::vector<std::string>& args, const Options& opt) {
-    outFile_ = opt.stdoutFile.empty() ? opt.cwd / (exe.filename().string() + ".stdout")
-                                      : opt.stdoutFile;
-    errFile_ = opt.stderrFile.empty() ? opt.cwd / (exe.filename().string() + ".stderr")
-                                      : opt.stderrFile;
+    outFile_ =
+        opt.stdoutFile.empty() ? opt.cwd / (exe.filename().string() + ".stdout") : opt.stdoutFile;
+    errFile_ =
+        opt.stderrFile.empty() ? opt.cwd / (exe.filename().string() + ".stderr") : opt.stderrFile;
     std::vector<std::string> envStrings;
     for (char** e = environ; *e != nullptr; ++e) {
         std::string kv(*e);
@@ -145,7 +151,9 @@ std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
     }
 }
 
-bool Process::running() { return !wait(std::chrono::milliseconds(0)).has_value(); }
+bool Process::running() {
+    return !wait(std::chrono::milliseconds(0)).has_value();
+}
 
 void Process::signal(int sig) {
     if (running()) {
@@ -153,10 +161,16 @@ void Process::signal(int sig) {
     }
 }
 
-void Process::terminate() { signal(SIGTERM); }
+void Process::terminate() {
+    signal(SIGTERM);
+}
 
-std::string Process::out() const { return readFile(outFile_); }
-std::string Process::err() const { return readFile(errFile_); }
+std::string Process::out() const {
+    return readFile(outFile_);
+}
+std::string Process::err() const {
+    return readFile(errFile_);
+}
 
 WorkFolder::WorkFolder(bool withDocs) {
     work = dir / "work";
@@ -186,8 +200,8 @@ Process::Options WorkFolder::options() const {
 void WorkFolder::copyStagedInput() const {
     const fs::path input = stageDir() / "input";
     if (fs::is_directory(input)) {
-        fs::copy(input, work / "input", fs::copy_options::recursive |
-                                            fs::copy_options::overwrite_existing);
+        fs::copy(input, work / "input",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }
 }
 

@@ -12,7 +12,7 @@ namespace wnd::testkit {
 
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -37,7 +37,7 @@ std::filesystem::path sourceDir();
 
 // A child process with its standard output and error captured to files.
 class Process {
-public:
+  public:
     struct Options {
         std::filesystem::path cwd;
         std::map<std::string, std::string> env;  // added to (or replacing) the parent's
@@ -59,7 +59,7 @@ public:
     std::string out() const;
     std::string err() const;
 
-private:
+  private:
     int pid_ = -1;
     std::optional<int> status_;
     std::filesystem::path outFile_;

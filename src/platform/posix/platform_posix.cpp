@@ -18,13 +18,13 @@ namespace wnd::platform {
 namespace {
 
 class FlockGuard final : public InstanceGuard {
-public:
+  public:
     explicit FlockGuard(int fd) : fd_(fd) {}
     ~FlockGuard() override { ::close(fd_); }
     FlockGuard(const FlockGuard&) = delete;
     FlockGuard& operator=(const FlockGuard&) = delete;
 
-private:
+  private:
     int fd_;
 };
 
@@ -70,7 +70,9 @@ std::filesystem::path roamingAppDataFolder() {
     return p.empty() ? p : p / ".config";
 }
 
-bool registryKeyExists(std::string_view) { return false; }
+bool registryKeyExists(std::string_view) {
+    return false;
+}
 
 std::optional<std::string> registryReadString(std::string_view, std::string_view) {
     return std::nullopt;
@@ -101,7 +103,9 @@ bool shellOpen(const std::filesystem::path& target) {
 TimerResolution::TimerResolution() = default;
 TimerResolution::~TimerResolution() = default;
 
-bool processIsElevated() { return ::geteuid() == 0; }
+bool processIsElevated() {
+    return ::geteuid() == 0;
+}
 
 std::optional<std::u16string> ansiToUtf16(std::string_view bytes, bool rejectInvalid) {
     // Windows-1252: 0x80..0x9F differ from Latin-1; five of them are undefined (0).
@@ -139,27 +143,56 @@ bool socketStartup() {
 void socketCleanup() {}
 
 int socketErrorFromErrno(int e) {
-    static const std::unordered_map<int, int> kMap = {
-        {EINTR, 10004},           {EBADF, 10009},        {EACCES, 10013},
-        {EFAULT, 10014},          {EINVAL, 10022},       {EMFILE, 10024},
-        {EWOULDBLOCK, 10035},     {EINPROGRESS, 10036},  {EALREADY, 10037},
-        {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},
-        {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043},
-        {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},
-        {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
-        {ENETDOWN, 10050},        {ENETUNREACH, 10051},  {ENETRESET, 10052},
-        {ECONNABORTED, 10053},    {ECONNRESET, 10054},   {ENOBUFS, 10055},
-        {EISCONN, 10056},         {ENOTCONN, 10057},     {ESHUTDOWN, 10058},
-        {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061},
-        {ELOOP, 10062},           {ENAMETOOLONG, 10063}, {EHOSTDOWN, 10064},
-        {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},    {EUSERS, 10068},
-        {EDQUOT, 10069},          {ESTALE, 10070},       {EREMOTE, 10071},
-        {EPIPE, 10058}};
+    static const std::unordered_map<int, int> kMap = {{EINTR, 10004},
+                                                      {EBADF, 10009},
+                                                      {EACCES, 10013},
+                                                      {EFAULT, 10014},
+                                                      {EINVAL, 10022},
+                                                      {EMFILE, 10024},
+                                                      {EWOULDBLOCK, 10035},
+                                                      {EINPROGRESS, 10036},
+                                                      {EALREADY, 10037},
+                                                      {ENOTSOCK, 10038},
+                                                      {EDESTADDRREQ, 10039},
+                                                      {EMSGSIZE, 10040},
+                                                      {EPROTOTYPE, 10041},
+                                                      {ENOPROTOOPT, 10042},
+                                                      {EPROTONOSUPPORT, 10043},
+                                                      {ESOCKTNOSUPPORT, 10044},
+                                                      {EOPNOTSUPP, 10045},
+                                                      {EPFNOSUPPORT, 10046},
+                                                      {EAFNOSUPPORT, 10047},
+                                                      {EADDRINUSE, 10048},
+                                                      {EADDRNOTAVAIL, 10049},
+                                                      {ENETDOWN, 10050},
+                                                      {ENETUNREACH, 10051},
+                                                      {ENETRESET, 10052},
+                                                      {ECONNABORTED, 10053},
+                                                      {ECONNRESET, 10054},
+                                                      {ENOBUFS, 10055},
+                                                      {EISCONN, 10056},
+                                                      {ENOTCONN, 10057},
+                                                      {ESHUTDOWN, 10058},
+                                                      {ETOOMANYREFS, 10059},
+                                                      {ETIMEDOUT, 10060},
+                                                      {ECONNREFUSED, 10061},
+                                                      {ELOOP, 10062},
+                                                      {ENAMETOOLONG, 10063},
+                                                      {EHOSTDOWN, 10064},
+                                                      {EHOSTUNREACH, 10065},
+                                                      {ENOTEMPTY, 10066},
+                                                      {EUSERS, 10068},
+                                                      {EDQUOT, 10069},
+                                                      {ESTALE, 10070},
+                                                      {EREMOTE, 10071},
+                                                      {EPIPE, 10058}};
     const auto it = kMap.find(e);
     return it == kMap.end() ? e : it->second;
 }
 
-int lastSocketError() { return socketErrorFromErrno(errno); }
+int lastSocketError() {
+    return socketErrorFromErrno(errno);
+}
 
 void watchCloseRequests(std::function<void()> onClose) {
     sigset_t set;
@@ -188,6 +221,8 @@ bool syncFile(const std::filesystem::path& path) {
     return ok;
 }
 
-unsigned hardwareThreads() { return std::thread::hardware_concurrency(); }
+unsigned hardwareThreads() {
+    return std::thread::hardware_concurrency();
+}
 
 }  // namespace wnd::platform

@@ -1,0 +1,69 @@
+// A thin, portable wrapper around the system's sockets: one call per system call, so
+// callers can report each step's failure with its own text. Errors are Windows socket
+// codes (see gf_wsaErrorText) on every system.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace wnd::platform {
+
+enum class SocketType { Tcp, Udp };
+
+struct Endpoint {
+    std::string address;  // dotted IPv4
+    std::uint16_t port = 0;
+    bool operator==(const Endpoint&) const = default;
+};
+
+// An IPv4 address for a host name or dotted text; nothing when it does not resolve.
+std::optional<std::string> resolveIPv4(const std::string& host);
+
+class Socket {
+  public:
+    Socket() = default;
+    ~Socket() { close(); }
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    // Each of these returns false (or an invalid socket, or a negative count) on failure;
+    // lastError() then holds the Windows socket code.
+    static Socket create(SocketType type);
+    bool valid() const { return fd_ >= 0; }
+    bool setBlocking(bool blocking);
+    bool setReuseAddress(bool on);
+    bool setNoDelay(bool on);
+    bool setReceiveTimeout(std::chrono::milliseconds timeout);
+    bool setReceiveBuffer(int bytes);
+    // address "" or "0.0.0.0" binds all interfaces.
+    bool bind(const std::string& address, std::uint16_t port);
+    bool listen(int backlog = -1);  // -1: the system's largest
+    Socket accept(Endpoint* peer = nullptr);
+    bool connect(const std::string& address, std::uint16_t port);
+    // Bytes moved, 0 for an orderly close (receive), -1 on error (a time-out gives -1
+    // with the code 10060), never a partial send on a blocking socket.
+    long send(const void* data, std::size_t size);
+    long receive(void* data, std::size_t size);
+    long receiveFrom(void* data, std::size_t size, Endpoint* from);
+    long sendTo(const void* data, std::size_t size, const std::string& address, std::uint16_t port);
+    // Waits until data can be read; false on time-out or error.
+    bool waitReadable(std::chrono::milliseconds timeout);
+    // Wakes a thread blocked in accept or receive on this socket.
+    void shutdown();
+    void close();
+    std::uint16_t localPort() const;
+    int lastError() const { return lastError_; }
+
+  private:
+    explicit Socket(int fd) : fd_(fd) {}
+    bool fail();
+    int fd_ = -1;
+    int lastError_ = 0;
+};
+
+}  // namespace wnd::platform
