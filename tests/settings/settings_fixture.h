@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <pugixml.hpp>
+
+#include "app/run_control.h"
+#include "settings/settings.h"
+#include "testkit/testkit.h"
+#include "util/log.h"
+
+namespace wnd {
+
+// A per-user folder and working folder of its own; settings back at their defaults.
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        oldCwd_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_.path());
+        gs().resetValues();
+        gs().filePath = dir_ / "parameters.xml";
+        gf_runControl().reset();
+        gf_openLog(dir_ / "Log.txt");
+    }
+    void TearDown() override {
+        gf_closeLog();
+        std::filesystem::current_path(oldCwd_);
+        gs().resetValues();
+    }
+
+    std::string log() {
+        gf_flushLog();
+        return testkit::readFile(dir_ / "Log.txt");
+    }
+    std::string file() { return testkit::readFile(gs().filePath); }
+    void write(const std::string& xml) { testkit::writeFile(gs().filePath, xml); }
+    void writeParameters(const std::vector<std::pair<std::string, std::string>>& values,
+                         bool withRoot = true) {
+        std::string xml = "<?xml version=\"1.0\"?>\n";
+        xml += withRoot ? "<root><parameters>\n" : "<parameters>\n";
+        for (const auto& [k, v] : values) {
+            xml += "<parameter name=\"" + k + "\" value=\"" + v + "\"/>\n";
+        }
+        xml += withRoot ? "</parameters></root>\n" : "</parameters>\n";
+        write(xml);
+    }
+    // name → value of every element, in file order.
+    std::vector<std::pair<std::string, std::string>> elements() {
+        pugi::xml_document doc;
+        EXPECT_TRUE(doc.load_file(gs().filePath.c_str()));
+        pugi::xml_node ps = doc.child("root").child("parameters");
+        if (!ps) {
+            ps = doc.child("parameters");
+        }
+        std::vector<std::pair<std::string, std::string>> out;
+        for (pugi::xml_node p : ps.children("parameter")) {
+            out.emplace_back(p.attribute("name").value(), p.attribute("value").value());
+        }
+        return out;
+    }
+
+    testkit::TempDir dir_;
+    std::filesystem::path oldCwd_;
+};
+
+}  // namespace wnd

@@ -1,0 +1,92 @@
+#include "util/log.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+
+#include "testkit/testkit.h"
+#include "util/charset.h"
+#include "util/user_error.h"
+
+namespace fs = std::filesystem;
+
+namespace wnd {
+namespace {
+
+using testkit::readFile;
+using testkit::TempDir;
+
+TEST(Log, HeaderGenerationsAndLineKinds) {
+    TempDir dir;
+    const fs::path log = dir / "Log.txt";
+    for (int run = 0; run < 4; ++run) {
+        gf_openLog(log);
+        gf_logLine("run {}", run);
+        gf_closeLog();
+    }
+    EXPECT_EQ(readFile(dir / "Log000.txt").substr(readFile(dir / "Log000.txt").find('\n') + 1),
+              "run 0\n");
+    EXPECT_NE(readFile(dir / "Log0.txt").find("run 2"), std::string::npos);
+
+    gf_openLog(log);
+    gf_logLine("plain {}", 1);
+    gf_logWarning("gf_something: {} failed", "x");
+    // The warning flushes, so it is on disk before the log closes.
+    const std::string onDisk = readFile(log);
+    gf_closeLog();
+    gf_logLine("after close is ignored");
+
+    const std::vector<std::string> lines = gf_splitLines(onDisk);
+    ASSERT_EQ(lines.size(), 3U);
+    EXPECT_TRUE(std::regex_match(
+        lines[0], std::regex(R"((Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d )"
+                             R"(\d{4} \(utc\) Wendle_P3D version 11\.10\.9 for Prepar3D v5/v6)")))
+        << lines[0];
+    EXPECT_EQ(lines[1], "plain 1");
+    EXPECT_EQ(lines[2], "==> gf_something: x failed");
+    EXPECT_EQ(readFile(log).find("after close"), std::string::npos);
+    EXPECT_EQ(onDisk.find('\r'), std::string::npos);
+}
+
+TEST(Log, OpenFailureIsAnErrorAndLinesOfThreadsNeverInterleave) {
+    TempDir dir;
+    fs::create_directory(dir / "Log.txt");  // cannot be opened as a file
+    try {
+        gf_openLog(dir / "Log.txt");
+        FAIL() << "expected an error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Failed to write file " + (dir / "Log.txt").string());
+    }
+    EXPECT_FALSE(gf_logIsOpen());
+
+    gf_openLog(dir / "T.txt");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 500; ++i) {
+                gf_logLine("thread {} line {} {}", t, i,
+                           std::string(40, static_cast<char>('a' + t)));
+            }
+        });
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    gf_closeLog();
+    const std::vector<std::string> lines = gf_splitLines(readFile(dir / "T.txt"));
+    ASSERT_EQ(lines.size(), 2001U);
+    const std::regex whole(R"(thread (\d) line \d+ ([a-d])\2{39})");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        ASSERT_TRUE(std::regex_match(lines[i], whole)) << lines[i];
+    }
+}
+
+TEST(UserError, NumberAndText) {
+    EXPECT_STREQ(UserErrorException(41, "wrong folder").what(), "41: wrong folder");
+    EXPECT_STREQ(UserErrorException(99, "just the text").what(), "just the text");
+    EXPECT_EQ(UserErrorException(61, "x").number(), 61);
+}
+
+}  // namespace
+}  // namespace wnd

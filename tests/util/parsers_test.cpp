@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <gsl/narrow>
+
+#include "testkit/testkit.h"
+#include "util/hash.h"
+#include "util/log.h"
+#include "util/slots.h"
+#include "util/strings.h"
+#include "util/time.h"
+#include "util/version.h"
+#include "util/wsa_errors.h"
+
+namespace wnd {
+namespace {
+
+SlotBits bitsOf(std::initializer_list<int> slots) {
+    SlotBits b;
+    for (int s : slots) {
+        b.set(static_cast<std::size_t>(s));
+    }
+    return b;
+}
+
+TEST(Slots, ListsAndRanges) {
+    testkit::TempDir dir;
+    gf_openLog(dir / "Log.txt");
+    EXPECT_EQ(gf_hours2bitset("3, 5,7"), bitsOf({3, 5, 7}));
+    EXPECT_EQ(gf_hours2bitset("1,x,3"), bitsOf({1, 3}));
+    EXPECT_EQ(gf_hours2bitset("48"), SlotBits());
+    EXPECT_EQ(gf_hours2bitset(""), SlotBits());
+    EXPECT_EQ(gf_hours2bitset(" 0 , 47 "), bitsOf({0, 47}));
+    SlotBits run;
+    for (int i = 8; i <= 20; ++i) {
+        run.set(static_cast<std::size_t>(i));
+    }
+    EXPECT_EQ(gf_hours2bitset("8:20"), run);
+    EXPECT_EQ(gf_hours2bitset(" 9 : 9 "), bitsOf({9}));
+    EXPECT_EQ(gf_hours2bitset("20:8"), SlotBits());
+    EXPECT_EQ(gf_hours2bitset("1:2:3"), SlotBits());
+    EXPECT_EQ(gf_hours2bitset("1:99"), SlotBits());
+    EXPECT_EQ(gf_hours2bitset(":"), SlotBits());
+    gf_closeLog();
+    const std::string log = testkit::readFile(dir / "Log.txt");
+    EXPECT_NE(log.find("==> lf_parseHour invalid hour 'x' in 1,x,3"), std::string::npos);
+    EXPECT_NE(log.find("==> lf_parseHour invalid hour '48' in 48"), std::string::npos);
+    EXPECT_NE(log.find("==> gf_hours2bitset descending range not allowed (20:8 in 20:8)"),
+              std::string::npos);
+    EXPECT_NE(log.find("==> gf_hours2bitset more than one colon char in: 1:2:3"),
+              std::string::npos);
+    EXPECT_NE(log.find("==> gf_hours2bitset invalid range format in :"), std::string::npos);
+
+    EXPECT_EQ(gf_bitset2hours(run), "8:20");
+    EXPECT_EQ(gf_bitset2hours(bitsOf({5})), "5");
+    EXPECT_EQ(gf_bitset2hours(bitsOf({3, 5})), std::nullopt);
+    EXPECT_EQ(gf_bitset2hours(SlotBits()), std::nullopt);
+    EXPECT_EQ(gf_bitset2hours(bitsOf({0, 47})), std::nullopt);
+}
+
+TEST(Strings, TrimSplitNormalise) {
+    EXPECT_EQ(gf_trim(" \t x y \r\n"), "x y");
+    EXPECT_EQ(gf_trim(" \t\r\n"), "");
+    EXPECT_TRUE(gf_splitList("").empty());
+    EXPECT_EQ(gf_splitList(" a, b ,,c "), (std::vector<std::string>{"a", "b", "", "c"}));
+    EXPECT_EQ(gf_splitListSet("b,a, b"), (std::set<std::string>{"a", "b"}));
+    EXPECT_EQ(gf_normaliseList("A320, B738 ,\tE190"), "A320,B738,E190");
+    EXPECT_EQ(gf_normaliseList("A320,B738"), "A320,B738");
+    EXPECT_TRUE(gf_equalsUpper("KLM", "klm"));
+    EXPECT_FALSE(gf_equalsUpper("KLM", "klmx"));
+}
+
+TEST(Strings, NumbersAndBanners) {
+    EXPECT_EQ(gf_percent(1, 3), 33);
+    EXPECT_EQ(gf_percent(2, 3), 67);
+    EXPECT_EQ(gf_percent(5, 0.5), 0);
+    EXPECT_THROW(gf_percent(1e12, 1), gsl::narrowing_error);
+    EXPECT_EQ(gf_formatNumber(2.5), "2.5");
+    EXPECT_EQ(gf_formatNumber(24.0), "24");
+    EXPECT_EQ(gf_starBanner(5, 4, false, false, ""), "**********");
+    EXPECT_EQ(gf_starBanner(10, 10, true, true, "abc"), "\n********* abc *********\n");
+    EXPECT_EQ(gf_starBanner(2, 2, false, false, "longer text"), "longer text");
+}
+
+TEST(Strings, NonAircraftTypesAndSocketTexts) {
+    EXPECT_TRUE(gf_isNonAircraftType("GND"));
+    EXPECT_TRUE(gf_isNonAircraftType("BALL"));
+    EXPECT_TRUE(gf_isNonAircraftType("A320X"));
+    EXPECT_FALSE(gf_isNonAircraftType("A320"));
+    EXPECT_FALSE(gf_isNonAircraftType(""));
+    EXPECT_EQ(gf_wsaErrorText(10054), "10054 Connection reset by peer");
+    EXPECT_EQ(gf_wsaErrorText(11004), "11004 No host data of that type was found");
+    EXPECT_EQ(gf_wsaErrorText(42), "42 Unknown errror code");
+}
+
+TEST(Time, UtcTextWithOwnMonthNames) {
+    EXPECT_EQ(gf_utcTimeString(1796446572), "Sat Dec 05 04:56:12 2026");
+    EXPECT_EQ(gf_utcTimeString(1791158400), "Mon Okt 05 00:00:00 2026");
+    EXPECT_EQ(gf_utcTimeString(0), "Thu Jan 01 00:00:00 1970");
+    EXPECT_EQ(gf_utcClock().size(), 8U);
+    EXPECT_EQ(gf_utcClock()[2], ':');
+}
+
+TEST(Version, TextJsonAndErrors) {
+    EXPECT_EQ(gf_parseVersion("11.10.9"), (Version{11, 10, 9}));
+    EXPECT_EQ(gf_parseVersion(R"( {"major":1,"minor":2,"patch":3} )"), (Version{1, 2, 3}));
+    EXPECT_LT((Version{11, 0, 1}), (Version{11, 0, 2}));
+    EXPECT_LT((Version{10, 99, 99}), (Version{11, 0, 0}));
+    EXPECT_EQ(gf_programVersion().text(), "11.10.9");
+    auto message = [](std::string_view text) {
+        try {
+            gf_parseVersion(text);
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message(""), "invalid version format");
+    EXPECT_EQ(message("{\"major\":1}"), "invalid version format");
+    EXPECT_EQ(message("{not json"), "invalid version format");
+    EXPECT_EQ(message("99999999999.1.1"), "parse error in version string");
+}
+
+TEST(Hash, Fnv1aVectors) {
+    EXPECT_EQ(gf_fnv1a(""), 0xcbf29ce484222325ULL);
+    EXPECT_EQ(gf_fnv1a("a"), 0xaf63dc4c8601ec8cULL);
+    EXPECT_EQ(gf_fnv1a("foobar"), 0x85944171f73967e8ULL);
+    EXPECT_EQ(TextHash{}(std::string("KLM")), TextHash{}(std::string_view("KLM")));
+}
+
+}  // namespace
+}  // namespace wnd
