@@ -78,8 +78,7 @@ fs::path gf_generationName(const fs::path& path) {
     if (dot == std::string::npos) {
         return path;
     }
-    name.insert(dot, "0");
-    return path.parent_path() / name;
+    return path.parent_path() / (name.substr(0, dot) + "0" + name.substr(dot));
 }
 
 bool gf_save1GenerationOf(const fs::path& path) {
