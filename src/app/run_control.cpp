@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "util/no_destructor.h"
+
 namespace wnd {
 
 std::string_view gf_exitReasonText(ExitReason r) {
@@ -49,8 +51,8 @@ void RunControl::reset() {
 }
 
 RunControl& gf_runControl() {
-    static RunControl rc;
-    return rc;
+    static NoDestructor<RunControl> rc;
+    return *rc;
 }
 
 }  // namespace wnd

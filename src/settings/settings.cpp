@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "util/no_destructor.h"
+
 namespace wnd {
 
 Settings::Settings() {
@@ -91,8 +93,8 @@ void Settings::resetValues() {
 }
 
 Settings& gs() {
-    static Settings s;
-    return s;
+    static NoDestructor<Settings> s;
+    return *s;
 }
 
 }  // namespace wnd

@@ -5,6 +5,7 @@
 #include "app/run_control.h"
 #include "ui/message_queue.h"
 #include "util/log.h"
+#include "util/no_destructor.h"
 
 namespace wnd {
 
@@ -130,8 +131,8 @@ void Display::reset() {
 }
 
 Display& gf_display() {
-    static Display d;
-    return d;
+    static NoDestructor<Display> d;
+    return *d;
 }
 
 }  // namespace wnd

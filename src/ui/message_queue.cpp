@@ -1,5 +1,7 @@
 #include "ui/message_queue.h"
 
+#include "util/no_destructor.h"
+
 namespace wnd {
 
 void MessageQueue::post(std::uint32_t id, std::int64_t param) {
@@ -42,8 +44,8 @@ void MessageQueue::clear() {
 }
 
 MessageQueue& gf_windowQueue() {
-    static MessageQueue q;
-    return q;
+    static NoDestructor<MessageQueue> q;
+    return *q;
 }
 
 }  // namespace wnd

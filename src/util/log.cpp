@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "util/files.h"
+#include "util/no_destructor.h"
 #include "util/program.h"
 #include "util/thread_annotations.h"
 #include "util/time.h"
@@ -20,8 +21,8 @@ struct LogFile {
 };
 
 LogFile& logFile() {
-    static LogFile f;
-    return f;
+    static NoDestructor<LogFile> f;
+    return *f;
 }
 
 void writeLine(std::string_view prefix, std::string_view text, bool flush) {
