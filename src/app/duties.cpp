@@ -2,6 +2,9 @@
 
 #include <string_view>
 
+#include "airports/airports_db.h"
+#include "refdata/data_versions.h"
+#include "refdata/dbase.h"
 #include "util/log.h"
 
 namespace wnd::duty {
@@ -14,7 +17,8 @@ void lf_notBuilt(std::string_view duty) {
 }  // namespace
 
 bool checkForUpdates() {
-    lf_notBuilt("check for updates");
+    // The program's own version comes with the updater; the data sets are checked now.
+    gf_checkDataVersionsAtStartUp();
     return true;
 }
 void noteRunStart() {}

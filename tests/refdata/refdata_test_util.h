@@ -1,0 +1,33 @@
+// Helpers of the reference-data tests.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "refdata/encrypted_file.h"
+#include "testkit/testkit.h"
+
+namespace wnd::testing {
+
+// Packs the XML text into <folder>/<name> as the program's encrypted format.
+inline void packXml(const std::filesystem::path& folder, const std::string& name,
+                    const std::string& xml) {
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path plain = folder / (name + ".plain-source");
+    testkit::writeFile(plain, xml);
+    gf_streamEncrypt(plain, folder / name);
+    std::filesystem::remove(plain);
+}
+
+// The runtime error text of a call, or "" when it does not throw.
+template <typename F>
+std::string errorText(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
+}  // namespace wnd::testing

@@ -1,0 +1,63 @@
+// A small HTTP/1.1 server on loopback for download tests: serves fixed bodies by path.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+#include "util/thread_annotations.h"
+
+namespace wnd::testing {
+
+class TestHttpServer {
+  public:
+    TestHttpServer();  // listens on 127.0.0.1, a free port
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+    // Paths not served answer 404.
+    void serve(const std::string& path, std::string body, int status = 200);
+    // "http://127.0.0.1:<port>"
+    std::string url() const;
+    std::vector<std::string> requests() const;    // request paths, in order
+    std::vector<std::string> userAgents() const;  // their User-Agent values
+
+  private:
+    struct Reply {
+        int status = 200;
+        std::string body;
+    };
+    void run();
+    void answer(platform::Socket& client);
+
+    platform::Socket listener_;
+    std::uint16_t port_ = 0;
+    mutable std::mutex mu_;
+    bool stop_ GUARDED_BY(mu_) = false;
+    std::map<std::string, Reply> replies_ GUARDED_BY(mu_);
+    std::vector<std::string> requests_ GUARDED_BY(mu_);
+    std::vector<std::string> userAgents_ GUARDED_BY(mu_);
+    std::thread thread_;
+};
+
+// A port on loopback with nothing listening.
+std::uint16_t gf_closedPort();
+
+// Opens Log.txt in a folder for the test and reads it back.
+class LogCapture {
+  public:
+    explicit LogCapture(const std::string& folder);
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    std::string text() const;
+
+  private:
+    std::string path_;
+};
+
+}  // namespace wnd::testing
