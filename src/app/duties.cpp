@@ -23,7 +23,8 @@ bool checkForUpdates() {
 }
 void noteRunStart() {}
 void readDataFiles() {
-    lf_notBuilt("read the data files and the airports");
+    gf_readDataFilesOnce();
+    gf_readAirportsOnce();
 }
 void noteProcessors(unsigned count) {
     gf_logLine("{} processors", count);
