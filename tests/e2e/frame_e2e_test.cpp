@@ -34,7 +34,6 @@ bool shows(const WorkFolder& wf, const std::string& text) {
 }
 
 void withInstallPath(const WorkFolder& wf) {
-    wf.copyStagedInput();
     wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()}});
 }
 
@@ -162,7 +161,6 @@ TEST(FrameE2E, LogThatCannotBeWrittenIsReportedAndTheProgramGoesOn) {
 
 TEST(FrameE2E, WindowPositionIsSavedAtTheEnd) {
     WorkFolder wf;
-    wf.copyStagedInput();
     wf.writeParameters({{"SIM_INSTALL_PATH", "/x/Prepar3D v6"},
                         {"MAIN_WINDOW_X", "5000"},
                         {"MAIN_WINDOW_Y", "-99999"}});

@@ -16,7 +16,6 @@ using testkit::readFile;
 using testkit::WorkFolder;
 
 void prepare(const WorkFolder& wf) {
-    wf.copyStagedInput();
     wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()}});
 }
 

@@ -172,7 +172,7 @@ std::string Process::err() const {
     return readFile(errFile_);
 }
 
-WorkFolder::WorkFolder(bool withDocs) {
+WorkFolder::WorkFolder(bool withDocs, bool withInput) {
     work = dir / "work";
     config = dir / "config";
     runtime = dir / "runtime";
@@ -181,6 +181,9 @@ WorkFolder::WorkFolder(bool withDocs) {
     fs::create_directories(runtime);
     if (withDocs) {
         fs::create_directories(work / "docs");
+    }
+    if (withInput) {
+        copyStagedInput();
     }
 }
 

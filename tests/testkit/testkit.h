@@ -77,7 +77,8 @@ struct WorkFolder {
     std::filesystem::path work;     // the program's working folder (has docs/)
     std::filesystem::path config;   // XDG_CONFIG_HOME
     std::filesystem::path runtime;  // XDG_RUNTIME_DIR (the single-instance lock)
-    explicit WorkFolder(bool withDocs = true);
+    // A working folder as installed: docs/ and the staged input/ with the data files.
+    explicit WorkFolder(bool withDocs = true, bool withInput = true);
     std::filesystem::path userFolder() const { return config / "Wendle_P3D"; }
     std::filesystem::path parametersFile() const { return userFolder() / "parameters.xml"; }
     std::map<std::string, std::string> env() const;
