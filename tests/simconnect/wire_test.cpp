@@ -1,0 +1,275 @@
+// The wire format and framing, and SimConnect.cfg.
+#include "simconnect/wire.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "simconnect/config.h"
+#include "testkit/testkit.h"
+
+namespace wnd {
+namespace {
+
+using scwire::Framer;
+using scwire::PacketReader;
+using scwire::PacketWriter;
+
+std::string hex(const std::vector<std::uint8_t>& b) {
+    static const char* digits = "0123456789abcdef";
+    std::string s;
+    for (std::uint8_t c : b) {
+        s.push_back(digits[c >> 4]);
+        s.push_back(digits[c & 15]);
+    }
+    return s;
+}
+
+// Our bytes for the calls golden.js makes through node-simconnect (same arguments).
+std::map<std::string, std::vector<std::uint8_t>> ourPackets() {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    auto take = [&](const std::string& name, auto&& encode) {
+        PacketWriter w;
+        encode(w);
+        w.endClient(0);
+        out[name] = w.buffer();
+    };
+    take("open", [](PacketWriter& w) { scwire::gf_encodeOpen(w, "Wendle_P3D"); });
+    take("add_403_lat", [](PacketWriter& w) {
+        scwire::gf_encodeAddToDataDefinition(w, 403, "Plane Latitude", "degree",
+                                             SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    });
+    take("add_404_atcid", [](PacketWriter& w) {
+        scwire::gf_encodeAddToDataDefinition(w, 404, "ATC ID", "", SIMCONNECT_DATATYPE_STRING32, 0,
+                                             SIMCONNECT_UNUSED);
+    });
+    take("add_407_title", [](PacketWriter& w) {
+        scwire::gf_encodeAddToDataDefinition(w, 407, "TITLE", "", SIMCONNECT_DATATYPE_STRINGV, 0,
+                                             SIMCONNECT_UNUSED);
+    });
+    take("subscribe_sim",
+         [](PacketWriter& w) { scwire::gf_encodeSubscribeToSystemEvent(w, 201, "Sim"); });
+    take("map_gear",
+         [](PacketWriter& w) { scwire::gf_encodeMapClientEventToSimEvent(w, 220, "GEAR_SET"); });
+    take("group_add", [](PacketWriter& w) {
+        scwire::gf_encodeAddClientEventToNotificationGroup(w, 301, 208, true);
+    });
+    take("group_priority",
+         [](PacketWriter& w) { scwire::gf_encodeSetNotificationGroupPriority(w, 301, 1); });
+    take("request_109", [](PacketWriter& w) {
+        scwire::gf_encodeRequestDataOnSimObject(w, 109, 403, 0, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+    });
+    take("request_108", [](PacketWriter& w) {
+        scwire::gf_encodeRequestDataOnSimObject(w, 108, 409, 0, SIMCONNECT_PERIOD_SECOND, 0, 0, 0,
+                                                0);
+    });
+    take("request_101", [](PacketWriter& w) {
+        scwire::gf_encodeRequestDataOnSimObjectType(w, 101, 404, 20 * 1852,
+                                                    SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+    });
+    take("set_402", [](PacketWriter& w) {
+        const double pos[8] = {47.5, 8.5, 0.01, -0.02, 1.5, 3500.25, -12.5, 180};
+        scwire::gf_encodeSetDataOnSimObject(w, 402, 5, 0, 0, sizeof pos, pos);
+    });
+    take("transmit_gear",
+         [](PacketWriter& w) { scwire::gf_encodeTransmitClientEvent(w, 5, 220, 1, 301, 0); });
+    take("create", [](PacketWriter& w) {
+        SIMCONNECT_DATA_INITPOSITION p{47.45, 8.56, 1421, -1.5, 0.5, 280, 1, 0};
+        scwire::gf_encodeAICreateNonATCAircraft(w, "Boeing 737-800 Paint1", "N12345", p, 104);
+    });
+    take("release", [](PacketWriter& w) { scwire::gf_encodeAIReleaseControl(w, 5, 103); });
+    take("remove", [](PacketWriter& w) { scwire::gf_encodeAIRemoveObject(w, 5, 105); });
+    take("flight_plan", [](PacketWriter& w) {
+        scwire::gf_encodeAISetAircraftFlightPlan(w, 5, "C:\\Wendle\\orig_dest\\5.pln", 110);
+    });
+    return out;
+}
+
+TEST(Wire, EncodersGiveNodeSimconnectsBytesSendIdsAside) {
+    const auto golden = nlohmann::json::parse(
+        testkit::readFile(std::filesystem::path(WENDLE_SIMCONNECT_TEST_DIR) / "node/golden.json"));
+    auto ours = ourPackets();
+    ASSERT_EQ(golden.size(), ours.size());
+    for (const auto& g : golden) {
+        const std::string name = g["name"];
+        ASSERT_TRUE(ours.contains(name)) << name;
+        std::string theirs = g["hex"];
+        std::string mine = hex(ours[name]);
+        ASSERT_EQ(mine.size(), theirs.size()) << name;
+        // Bytes 12..15 are the send id: node-simconnect counts from 0, we from 1.
+        theirs.replace(24, 8, "xxxxxxxx");
+        mine.replace(24, 8, "xxxxxxxx");
+        EXPECT_EQ(mine, theirs) << name;
+    }
+}
+
+TEST(Wire, FixedStringsAreCutToTheirFieldAndAlwaysEndInNul) {
+    PacketWriter w;
+    w.fixedString("abc", 4);
+    w.fixedString("abcdef", 4);
+    w.fixedString("", 2);
+    w.fixedString(std::string(300, 'T'), 256);
+    const auto& b = w.buffer();
+    ASSERT_EQ(b.size(), 4u + 4 + 2 + 256);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), std::string("abc\0", 4));
+    EXPECT_EQ(std::string(b.begin() + 4, b.begin() + 8), std::string("abc\0", 4));
+    EXPECT_EQ(b[8] | b[9], 0);
+    EXPECT_EQ(b[10 + 254], 'T');
+    EXPECT_EQ(b[10 + 255], 0);
+
+    PacketReader r(b);
+    EXPECT_EQ(r.fixedString(4), "abc");
+    r.skip(6);
+    EXPECT_EQ(r.fixedString(256), std::string(255, 'T'));
+    EXPECT_TRUE(r.ok());
+}
+
+TEST(Wire, ReaderStaysInsideItsFieldsAndTheData) {
+    const std::vector<std::uint8_t> noNul(8, 'x');
+    PacketReader r(noNul);
+    EXPECT_EQ(r.fixedString(8), "xxxxxxxx");  // the whole field, not a byte more
+    EXPECT_EQ(r.u32(), 0u);                   // past the end: zero and not ok
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.fixedString(256), "");
+    EXPECT_EQ(r.f64(), 0.0);
+}
+
+TEST(Wire, SetDataWithCountZeroSendsOneElement) {
+    PacketWriter w;
+    const std::uint8_t data[64] = {};
+    scwire::gf_encodeSetDataOnSimObject(w, 402, 7, 0, 0, 64, data);
+    w.endClient(3);
+    PacketReader r(w.buffer());
+    EXPECT_EQ(r.u32(), 16u + 20 + 64);
+    EXPECT_EQ(r.u32(), scwire::kProtocolFsxSp2);
+    EXPECT_EQ(r.u32(), 0xF0000010u);
+    EXPECT_EQ(r.u32(), 3u);
+    r.skip(12);
+    EXPECT_EQ(r.u32(), 1u);
+    EXPECT_EQ(r.u32(), 64u);
+}
+
+// A stream of server packets of assorted sizes.
+std::vector<std::vector<std::uint8_t>> samplePackets() {
+    std::vector<std::vector<std::uint8_t>> out;
+    PacketWriter w;
+    scwire::gf_encodeRecvQuit(w, 4);
+    out.push_back(w.buffer());
+    w.clear();
+    scwire::OpenReply reply{"Lockheed Martin Prepar3D v5", {5, 4, 9, 28482}, {5, 4, 9, 28482}};
+    scwire::gf_encodeRecvOpen(w, reply, 4);
+    out.push_back(w.buffer());
+    w.clear();
+    scwire::gf_encodeRecvException(w, 22, 17, 0, 4);
+    out.push_back(w.buffer());
+    w.clear();
+    scwire::ObjectDataHeader h;
+    h.requestId = 109;
+    h.objectId = 1;
+    h.defineId = 403;
+    scwire::gf_beginRecvObjectData(w, h, 4);
+    w.zeros(96);
+    w.endServer();
+    out.push_back(w.buffer());
+    return out;
+}
+
+std::vector<std::vector<std::uint8_t>> drain(Framer& f) {
+    std::vector<std::vector<std::uint8_t>> out;
+    std::span<const std::uint8_t> p;
+    while (f.next(p) == Framer::Status::Packet) {
+        out.emplace_back(p.begin(), p.end());
+    }
+    return out;
+}
+
+TEST(Framer, PacketsSplitAtEveryByteOrGluedDecodeTheSame) {
+    const auto packets = samplePackets();
+    std::vector<std::uint8_t> stream;
+    for (const auto& p : packets) {
+        stream.insert(stream.end(), p.begin(), p.end());
+    }
+    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+        Framer f(scwire::kServerHeaderSize);
+        f.feed(stream.data(), cut);
+        auto got = drain(f);
+        f.feed(stream.data() + cut, stream.size() - cut);
+        const auto rest = drain(f);
+        got.insert(got.end(), rest.begin(), rest.end());
+        ASSERT_EQ(got, packets) << "cut at " << cut;
+        EXPECT_EQ(f.buffered(), 0u);
+    }
+    Framer one(scwire::kServerHeaderSize);
+    std::vector<std::vector<std::uint8_t>> got;
+    for (std::uint8_t byte : stream) {
+        one.feed(&byte, 1);
+        for (auto& p : drain(one)) {
+            got.push_back(std::move(p));
+        }
+    }
+    EXPECT_EQ(got, packets);
+}
+
+TEST(Framer, SizesBelowTheHeaderOrBeyondTheLimitBreakTheStreamForGood) {
+    for (std::uint32_t size :
+         {0u, 4u, 11u, static_cast<std::uint32_t>(scwire::kMaxPacketSize + 1), 0xFFFFFFFFu}) {
+        Framer f(scwire::kServerHeaderSize);
+        std::uint8_t bytes[16] = {};
+        scwire::gf_writeU32(bytes, size);
+        f.feed(bytes, sizeof bytes);
+        std::span<const std::uint8_t> p;
+        EXPECT_EQ(f.next(p), Framer::Status::Bad) << size;
+        EXPECT_EQ(f.badSize(), size);
+        // Good bytes afterwards do not revive it: the packet boundaries are lost.
+        const auto good = samplePackets()[0];
+        f.feed(good.data(), good.size());
+        EXPECT_EQ(f.next(p), Framer::Status::Bad);
+    }
+    Framer f(scwire::kServerHeaderSize);
+    std::uint8_t header[12] = {};
+    scwire::gf_writeU32(header, 12);
+    f.feed(header, sizeof header);
+    std::span<const std::uint8_t> p;
+    EXPECT_EQ(f.next(p), Framer::Status::Packet);
+}
+
+TEST(Config, SectionsIndexesAndDefaults) {
+    const char* text =
+        "\xEF\xBB\xBF; comment\n"
+        "[SimConnect]\r\nProtocol=IPv4\r\naddress = 10.0.0.5\r\nPort=5000\r\n"
+        "[SimConnect.1]\nProtocol=Ipv4\nAddress=localhost\nPort=4000\nMaxReceiveSize=4096\n"
+        "[SimConnect.2]\nProtocol=Pipe\nAddress=.\nPort=Custom/SimConnect\n"
+        "[SimConnect.3]\nProtocol=IPv4\nPort=70000\n";
+    auto r0 = gf_parseSimConnectCfg(text, 0);
+    ASSERT_TRUE(r0.ok) << r0.error;
+    EXPECT_EQ(r0.cfg.address, "10.0.0.5");
+    EXPECT_EQ(r0.cfg.port, 5000);
+    auto r1 = gf_parseSimConnectCfg(text, 1);
+    ASSERT_TRUE(r1.ok);
+    EXPECT_EQ(r1.cfg.address, "localhost");
+    EXPECT_EQ(r1.cfg.port, 4000);
+    auto r2 = gf_parseSimConnectCfg(text, 2);
+    EXPECT_FALSE(r2.ok);
+    EXPECT_EQ(r2.error, "SimConnect.cfg: Protocol=Pipe is not supported, use IPv4");
+    auto r3 = gf_parseSimConnectCfg(text, 3);
+    EXPECT_FALSE(r3.ok);
+    EXPECT_EQ(r3.error, "SimConnect.cfg: Port=70000 is not a port number");
+    auto r4 = gf_parseSimConnectCfg(text, 4);
+    EXPECT_FALSE(r4.ok);
+    EXPECT_EQ(r4.error, "SimConnect.cfg has no [SimConnect.4] section");
+
+    // Keys left out take the defaults; no file at all means the local stand-in.
+    auto partial = gf_parseSimConnectCfg("[SimConnect.0]\nProtocol=IPv4\n", 0);
+    ASSERT_TRUE(partial.ok);
+    EXPECT_EQ(partial.cfg.address, "127.0.0.1");
+    EXPECT_EQ(partial.cfg.port, 5111);
+    testkit::TempDir dir;
+    const auto none = gf_readSimConnectCfg(dir.path(), 0);
+    EXPECT_TRUE(none.ok);
+    EXPECT_FALSE(none.fromFile);
+    EXPECT_EQ(none.cfg.port, 5111);
+}
+
+}  // namespace
+}  // namespace wnd
