@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "app/run_control.h"
@@ -28,6 +29,8 @@ class RunFrameTest : public ::testing::Test {
         gf_display().reset();
         gf_windowQueue().clear();
         gf_openLog(dir_ / "Log.txt");
+        // The version check must fail at once instead of looking for a server.
+        ::setenv("WENDLE_SERVER_URL", "http://127.0.0.1:9", 1);
         gf_display().setListener([this](char kind, const std::string& text) {
             std::lock_guard lock(mu_);
             shown_.push_back(std::string(1, kind) + ":" + text);
@@ -123,6 +126,7 @@ TEST_F(RunFrameTest, SystemErrorWaitsForTheUserAndKeepsTheError) {
 
 TEST_F(RunFrameTest, ProductionRunEndsAfterTheInstallPath) {
     std::filesystem::create_directory(dir_ / "docs");
+    std::filesystem::copy(testkit::stageDir() / "input", dir_ / "input");
     testkit::writeFile(gs().filePath,
                        "<root><parameters><parameter name=\"SIM_INSTALL_PATH\" "
                        "value=\"/sim/Prepar3D v5\"/></parameters></root>");

@@ -55,17 +55,11 @@ static fs::path envOr(const char* name, const fs::path& fallback) {
     return (v != nullptr && *v != '\0') ? fs::path(v) : fallback;
 }
 
-fs::path stageDir() {
-    return envOr("WENDLE_STAGE_DIR", fs::current_path() / "stage");
-}
-fs::path binary(const std::string& name) {
-    return stageDir() / name;
-}
-fs::path sourceDir() {
-    return envOr("WENDLE_SOURCE_DIR", fs::current_path());
-}
+fs::path stageDir() { return envOr("WENDLE_STAGE_DIR", WENDLE_DEFAULT_STAGE_DIR); }
+fs::path binary(const std::string& name) { return stageDir() / name; }
+fs::path sourceDir() { return envOr("WENDLE_SOURCE_DIR", WENDLE_DEFAULT_SOURCE_DIR); }
 fs::path sharedDataDir() {
-    const fs::path p = envOr("WENDLE_SHARED_DATA_DIR", sourceDir() / ".." / "shared" / "data");
+    const fs::path p = envOr("WENDLE_SHARED_DATA_DIR", WENDLE_DEFAULT_SHARED_DATA_DIR);
     std::error_code ec;
     return fs::is_directory(p, ec) ? p : fs::path();
 }
