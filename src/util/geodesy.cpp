@@ -1,5 +1,6 @@
 #include "util/geodesy.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace wnd {
@@ -9,7 +10,9 @@ double gf_distanceNm(const LatLon& a, const LatLon& b) {
     const double lat2 = b.lat * kDeg2Rad;
     const double sdlat = std::sin((lat2 - lat1) / 2.0);
     const double sdlon = std::sin((b.lon - a.lon) * kDeg2Rad / 2.0);
-    const double h = sdlat * sdlat + std::cos(lat1) * std::cos(lat2) * sdlon * sdlon;
+    // Rounding can push h a hair past 1 for antipodal points; NaN would pass range tests.
+    const double h =
+        std::clamp(sdlat * sdlat + std::cos(lat1) * std::cos(lat2) * sdlon * sdlon, 0.0, 1.0);
     return 6875.493541569878 * std::atan2(std::sqrt(h), std::sqrt(1.0 - h));
 }
 

@@ -1,0 +1,388 @@
+// The RealTraffic stand-in (wendle-rt, a separate process) against the link, over
+// loopback: handshake, Qs121/Qs123, traffic and weather, hostile datagrams, a recorded
+// scenario, a lost connection, closing down, and the whole start of the traffic on the
+// program's fixed ports.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/run_control.h"
+#include "platform/platform.h"
+#include "platform/socket.h"
+#include "rt_test_util.h"
+#include "rtlink/rt_link.h"
+#include "settings/settings.h"
+#include "ui/display.h"
+#include "ui/message_queue.h"
+
+namespace wnd {
+namespace {
+
+using namespace std::chrono_literals;
+using rttest::LogCapture;
+using testkit::Process;
+using testkit::waitUntil;
+namespace fs = std::filesystem;
+
+constexpr LatLon kZurich{47.464722, 8.549167};
+constexpr double kZurichElevation = 1416.0;
+
+RtUserAircraft lf_user() {
+    RtUserAircraft u;
+    u.pitchRad = 0.01;
+    u.bankRad = -0.02;
+    u.headingRad = 1.5;
+    u.altitudeFt = kZurichElevation;
+    u.latDeg = kZurich.lat;
+    u.lonDeg = kZurich.lon;
+    return u;
+}
+
+std::size_t lf_count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+class RtE2E : public ::testing::Test {
+  protected:
+    RtE2E() {
+        if (!fs::exists(testkit::binary("wendle-rt"))) {
+            throw std::runtime_error("wendle-rt is not built");
+        }
+        platform::socketStartup();
+        gf_display().reset();
+        gf_runControl().reset();
+        gf_windowQueue().clear();
+        hooks.currentCycle = [] { return 100; };
+        hooks.removeLiveTraffic = [this] { ++removals; };
+        hooks.userAircraft = [] { return std::optional(lf_user()); };
+        hooks.zuluTime = [] { return std::optional(ZuluTime{2024, 60, 43200.0}); };
+    }
+    ~RtE2E() override {
+        gf_runControl().setStop();  // nothing may wait any more
+        link.closeForClosingDown();
+        gf_display().reset();
+        gf_runControl().reset();
+        gf_windowQueue().clear();
+    }
+
+    // The link on free ports, as the start of the traffic would leave it.
+    void startLink() {
+        link.setHooks(hooks);
+        link.setRealTrafficLocal(true);
+        link.server().start("0");
+        link.startQnhReader(0);
+        link.startTrafficReader(0);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return link.qnhReader().boundPort() != 0 && link.trafficReader().boundPort() != 0;
+            },
+            3s));
+        link.trafficReader().setUserPosition(kZurich);
+        link.trafficReader().setParkAirport(ParkAirportRef{kZurich, kZurichElevation});
+        link.queue().setMainCycleRuns(true);
+    }
+    std::unique_ptr<Process> startRt(std::vector<std::string> args) {
+        const std::vector<std::string> ports = {
+            "--psx-port",     std::to_string(link.server().port()),
+            "--traffic-port", std::to_string(link.trafficReader().boundPort()),
+            "--weather-port", std::to_string(link.qnhReader().boundPort())};
+        args.insert(args.begin(), ports.begin(), ports.end());
+        Process::Options o;
+        o.cwd = dir.path();
+        return std::make_unique<Process>(testkit::binary("wendle-rt"), args, o);
+    }
+    // Drains the queue until pred holds for what came so far.
+    template <typename Pred>
+    bool collect(Pred pred, std::chrono::milliseconds timeout) {
+        return waitUntil(
+            [&] {
+                link.queue().takeUpTo(100000, records);
+                return pred();
+            },
+            timeout, 50ms);
+    }
+    bool sawGroundAndAir() const {
+        bool ground = false;
+        bool air = false;
+        for (const auto& r : records) {
+            (r.airborne ? air : ground) = true;
+        }
+        return ground && air;
+    }
+
+    LogCapture log;
+    testkit::TempDir dir;
+    LinkHooks hooks;
+    int removals = 0;
+    RtLink link;
+    std::vector<TrafficRecord> records;
+};
+
+TEST_F(RtE2E, GeneratedTrafficAndWeatherReachTheEngineQueue) {
+    startLink();
+    auto rt = startRt({"--flights", "6", "--spread", "2", "--speed", "20", "--qnh", "1020",
+                       "--weather-interval", "0.3", "--elevation", "1416", "--rt-version", "9.1"});
+    link.waitForRealTraffic();
+    ASSERT_TRUE(link.server().connected()) << rt->out() << rt->err();
+    EXPECT_EQ(gf_display().editionText(), "RT prof edition: 9.1");
+    link.sendTime();
+    link.sendPosition();
+
+    ASSERT_TRUE(collect([&] { return records.size() >= 20 && sawGroundAndAir(); }, 20s))
+        << records.size() << "\n"
+        << rt->out() << log.text();
+    EXPECT_TRUE(waitUntil([&] { return link.currentQnh() == 1020; }, 5s));
+    EXPECT_EQ(gf_display().qnh.load(), 1020);
+    for (const auto& r : records) {
+        EXPECT_GT(r.id, 10000u);
+        EXPECT_FALSE(r.model.empty());
+        EXPECT_EQ(r.dueCycle, 3100);
+        EXPECT_LE(gf_distanceNm(kZurich, {r.lat, r.lon}), 40.0);
+        if (!r.airborne) {
+            EXPECT_EQ(r.altitude, 0.0);
+            EXPECT_LE(gf_distanceNm(kZurich, {r.lat, r.lon}), 5.0);
+        }
+    }
+    EXPECT_GT(link.trafficReader().datagramCount(), 0u);
+    EXPECT_GT(link.qnhReader().datagramCount(), 0u);
+
+    link.closeForClosingDown();
+    ASSERT_EQ(rt->wait(5s), 0);
+    const std::string out = rt->out();
+    EXPECT_NE(out.find(R"(version question answered: {"level":2,"version":"9.1"})"),
+              std::string::npos);
+    // Six decimals of a radian are about 0.00006 degree.
+    EXPECT_NE(out.find("received Qs121=1000;-2000;1.500000;1416000;0;0.828416;0.149211 "
+                       "(user at 47.4647"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("received Qs123=1709208000000"), std::string::npos);
+    EXPECT_NE(out.find("exit received"), std::string::npos);
+}
+
+TEST_F(RtE2E, HostileDatagramsAreLoggedAndTheReadersGoOn) {
+    startLink();
+    auto rt = startRt({"--no-psx", "--center", "47.464722,8.549167", "--flights", "6", "--spread",
+                       "1", "--speed", "20", "--hostile", "--hostile-every", "1",
+                       "--weather-interval", "0.05", "--elevation", "1416"});
+    // Enough time for the whole catalogue of bad traffic and weather datagrams.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::string t = log.text();
+            return t.find("buffer overrun: 16384 bytes") != std::string::npos &&
+                   t.find("QNH string parse error") != std::string::npos &&
+                   lf_count(t, "exception in processLineSub") > 20;
+        },
+        20s))
+        << log.text();
+    const std::string text = log.text();
+    for (const char* expected :
+         {"exception in processLineSub: too few fields: 28", "exception in processLineSub: lat:nan",
+          "hexid incorrect xyz", "trueheading: 400.00", "no QNH ", "Exception "}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    }
+    EXPECT_TRUE(link.trafficReader().running());
+    EXPECT_TRUE(link.qnhReader().running());
+    EXPECT_FALSE(gf_runControl().stopRequested());
+    ASSERT_TRUE(collect([&] { return records.size() > 5; }, 10s));
+    EXPECT_GE(link.currentQnh(), 900);
+    EXPECT_LE(link.currentQnh(), 1100);
+    rt->terminate();
+    EXPECT_EQ(rt->wait(5s), 0);
+    EXPECT_NE(rt->out().find("of them malformed"), std::string::npos);
+}
+
+TEST_F(RtE2E, RecordedZurichTrafficIsReplayedAgainstTheCurrentTime) {
+    const fs::path scenario = fs::path(WENDLE_RT_SCENARIO_DIR) / "zurich_airport.jsonl";
+    if (!fs::exists(scenario)) {
+        GTEST_SKIP() << "no recorded traffic scenario at " << scenario
+                     << " (../shared/data or python3 missing at build time)";
+    }
+    startLink();
+    auto rt = startRt({"--scenario", scenario.string(), "--speed", "10"});
+    link.waitForRealTraffic();
+    link.sendPosition();
+    const auto hasRegistration = [&](const std::string& reg) {
+        return std::any_of(records.begin(), records.end(),
+                           [&](const TrafficRecord& r) { return r.registration == reg; });
+    };
+    ASSERT_TRUE(collect([&] { return hasRegistration("ZS-GAZ") && sawGroundAndAir(); }, 30s))
+        << records.size() << "\n"
+        << rt->out();
+    const double now = static_cast<double>(std::time(nullptr));
+    for (const auto& r : records) {
+        EXPECT_NEAR(r.timestamp, now, 120.0);  // rebased to now
+        if (r.registration == "ZS-GAZ") {
+            EXPECT_EQ(r.model, "A320");
+            EXPECT_EQ(r.callsign, "CAI3208");
+            EXPECT_EQ(r.id, 0x0083C3u);
+        }
+    }
+    rt->terminate();
+    rt->wait(5s);
+}
+
+TEST_F(RtE2E, ScenarioScriptCompletesRegistrationAndType) {
+    fs::path traffic = testkit::sharedDataDir() / "testdata" / "traffic";
+    if (testkit::sharedDataDir().empty()) {
+        traffic = WENDLE_RT_TRAFFIC_DATA;  // the folder the build was configured with
+    }
+    if (!fs::exists(traffic / "switzerland.json.gz")) {
+        GTEST_SKIP() << "no recorded traffic at " << traffic << " (../shared/data is absent)";
+    }
+#ifndef WENDLE_PYTHON
+    GTEST_SKIP() << "no python3 found at configure time";
+#else
+    Process::Options o;
+    o.cwd = dir.path();
+    Process script(WENDLE_PYTHON,
+                   {WENDLE_RT_SCRIPT, "--data", traffic.string(), "--source", "switzerland",
+                    "--start", "12:00", "--minutes", "5", "--out", (dir / "s.jsonl").string()},
+                   o);
+    ASSERT_EQ(script.wait(60s), 0) << script.err();
+    const std::string text = testkit::readFile(dir / "s.jsonl");
+    ASSERT_EQ(text.rfind(R"({"scenario":"switzerland")", 0), 0u);
+    // 3C0CA4 is in aircraft-db.csv as D-ATUL, a B738.
+    EXPECT_NE(text.find(R"("id":3935396,)"), std::string::npos);
+    EXPECT_NE(text.find(R"("cs":"TUI32F","type":"B738","reg":"D-ATUL"})"), std::string::npos);
+    // Times are relative to the window's start.
+    EXPECT_NE(text.find("\n{\"t\":0.0,"), std::string::npos);
+#endif
+}
+
+TEST_F(RtE2E, ALostConnectionIsWaitedForAndTakenBack) {
+    startLink();
+    auto rt = startRt({"--flights", "3", "--drop-after", "1", "--reconnect-after", "0.5"});
+    link.waitForRealTraffic();
+    ASSERT_TRUE(link.server().connected());
+    const auto end = std::chrono::steady_clock::now() + 15s;
+    while (std::chrono::steady_clock::now() < end && !log.contains("RealTraffic re-connected")) {
+        link.sendPosition();  // blocks while RealTraffic is away
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(log.contains(" RealTraffic gone? Wait for RealTraffic to re-connect ...\n"))
+        << log.text();
+    EXPECT_TRUE(log.contains(" RealTraffic re-connected\n"));
+    EXPECT_EQ(removals, 1);
+    EXPECT_EQ(gf_display().rtLink.load(), 1);
+    link.sendPosition();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::string out = rt->out();
+            const auto second = out.find("connected to", out.find("dropping the connection"));
+            return second != std::string::npos &&
+                   out.find("received Qs121", second) != std::string::npos;
+        },
+        5s))
+        << rt->out();
+}
+
+// The program's own ports: the whole start of the traffic and closing down.
+class RtFixedPorts : public RtE2E {
+  protected:
+    static bool portsFree() {
+        auto a = platform::Socket::create(platform::SocketType::Udp);
+        auto b = platform::Socket::create(platform::SocketType::Udp);
+        return a.bind("127.0.0.1", QnhReader::kDefaultPort) &&
+               b.bind("127.0.0.1", TrafficReader::kDefaultPort);
+    }
+    static std::uint16_t freeTcpPort() {
+        auto s = platform::Socket::create(platform::SocketType::Tcp);
+        s.bind("127.0.0.1", 0);
+        return s.localPort();
+    }
+    ~RtFixedPorts() override {
+        gs().PORT_NUMBER.set("10747");
+        gs().AEROWINX.set(false);
+        gf_rtLink().stopForClosingDown();
+        gf_rtLink().closeForClosingDown();
+        gf_rtLink().reset();
+    }
+};
+
+TEST_F(RtFixedPorts, StartOfTheTrafficAndClosingDown) {
+    if (!portsFree()) {
+        GTEST_SKIP() << "UDP ports 49004/49005 are in use by another program";
+    }
+    const std::uint16_t port = freeTcpPort();
+    gs().PORT_NUMBER.set(std::to_string(port));
+    RtLink& l = gf_rtLink();
+    l.reset();
+    l.setHooks(hooks);
+    l.setRealTrafficLocal(true);
+    l.trafficReader().setParkAirport(ParkAirportRef{kZurich, kZurichElevation});
+    bool started = false;
+    std::thread worker([&] { started = l.startTrafficLink(); });
+    Process::Options o;
+    o.cwd = dir.path();
+    Process rt(testkit::binary("wendle-rt"),
+               {"--psx-port", std::to_string(port), "--flights", "6", "--spread", "2", "--speed",
+                "20", "--elevation", "1416", "--qnh", "1011"},
+               o);
+    worker.join();
+    ASSERT_TRUE(started) << log.text();
+    EXPECT_EQ(gf_display().rtLink.load(), 1);
+    EXPECT_FALSE(gf_display().trafficNotStarted.load());
+    EXPECT_EQ(gf_display().trafficReader.load(), 1);
+    EXPECT_TRUE(waitUntil([] { return gf_display().weatherReader.load() == 1; }, 3s));
+    EXPECT_TRUE(log.contains("RealTraffic connected\n"));
+    EXPECT_TRUE(log.contains("QNH Reader connected\n"));
+    EXPECT_TRUE(log.contains("Traffic Reader connected\n"));
+    EXPECT_FALSE(log.contains("No traffic in this region?"));
+    EXPECT_NE(l.trafficReader().lastTrafficTime(), 0.0);
+    EXPECT_EQ(l.queue().size(), 0u);  // the main cycle does not run yet
+
+    // The main cycle takes the traffic; the liveness check sees both readers receive.
+    l.queue().setMainCycleRuns(true);
+    ASSERT_TRUE(waitUntil([&] { return l.queue().size() > 0; }, 10s));
+    l.livenessCheck();
+    EXPECT_TRUE(waitUntil([&] { return l.currentQnh() == 1011; }, 10s));
+
+    l.stopForClosingDown();
+    EXPECT_FALSE(l.queue().mainCycleRuns());
+    std::this_thread::sleep_for(500ms);
+    l.closeForClosingDown();
+    EXPECT_FALSE(l.trafficReader().running());
+    EXPECT_FALSE(l.qnhReader().running());
+    EXPECT_EQ(gf_display().trafficReader.load(), 3);
+    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+    EXPECT_TRUE(log.contains("Traffic Reader has stopped\n"));
+    EXPECT_TRUE(log.contains("QNH Reader has stopped\n"));
+    ASSERT_EQ(rt.wait(5s), 0);
+    const std::string out = rt.out();
+    EXPECT_NE(out.find("received Qs123=1709208000000"), std::string::npos);
+    EXPECT_NE(out.find("received Qs121="), std::string::npos);
+    EXPECT_NE(out.find("exit received"), std::string::npos);
+}
+
+TEST_F(RtFixedPorts, UdpOnlyModeWithAerowinx) {
+    if (!portsFree()) {
+        GTEST_SKIP() << "UDP ports 49004/49005 are in use by another program";
+    }
+    gs().AEROWINX.set(true);
+    RtLink& l = gf_rtLink();
+    l.reset();
+    l.setHooks(hooks);
+    l.setRealTrafficLocal(true);
+    Process::Options o;
+    o.cwd = dir.path();
+    Process rt(testkit::binary("wendle-rt"),
+               {"--no-psx", "--center", "47.464722,8.549167", "--flights", "3", "--speed", "20"},
+               o);
+    ASSERT_TRUE(l.startTrafficLink());
+    EXPECT_FALSE(l.server().listening());
+    EXPECT_EQ(gf_display().rtLink.load(), 1);
+    EXPECT_NE(l.trafficReader().lastTrafficTime(), 0.0);
+    EXPECT_FALSE(log.contains("Waiting for RealTraffic"));
+    rt.terminate();
+    EXPECT_EQ(rt.wait(5s), 0);
+}
+
+}  // namespace
+}  // namespace wnd

@@ -1,0 +1,138 @@
+// The readers on real sockets: set-up, the duplicate filter, empty and overlong
+// datagrams, the stop flag and the error path.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "app/run_control.h"
+#include "platform/platform.h"
+#include "platform/socket.h"
+#include "rt_test_util.h"
+#include "rtlink/traffic_reader.h"
+#include "rtlink/weather.h"
+#include "ui/display.h"
+
+namespace wnd {
+namespace {
+
+using namespace std::chrono_literals;
+using rttest::Line;
+using rttest::LogCapture;
+using testkit::waitUntil;
+
+class UdpReaderTest : public ::testing::Test {
+  protected:
+    UdpReaderTest() {
+        platform::socketStartup();
+        gf_display().reset();
+        gf_runControl().reset();
+        queue.setMainCycleRuns(true);
+        reader.setUserPosition({47.4647, 8.5492});
+        sender = platform::Socket::create(platform::SocketType::Udp);
+    }
+    ~UdpReaderTest() override {
+        reader.requestStop();
+        reader.join();
+        gf_display().reset();
+        gf_runControl().reset();
+    }
+
+    void startReader(bool local) {
+        reader.start(0, local);
+        ASSERT_TRUE(waitUntil([&] { return reader.boundPort() != 0; }, 3s));
+    }
+    void send(const std::string& d) {
+        sender.sendTo(d.data(), d.size(), "127.0.0.1", reader.boundPort());
+    }
+    // Waits until the reader has handed on `n` datagrams in all, with a marker datagram
+    // sent last so that nothing is still on its way.
+    void settle() {
+        const std::string marker = Line().set(1, std::to_string(++markerId_)).str();
+        const auto before = queue.size();
+        send(marker);
+        ASSERT_TRUE(waitUntil([&] { return queue.size() > before; }, 3s));
+        queue.clear();
+    }
+
+    LogCapture log;
+    TrafficQueue queue;
+    TrafficReader reader{queue};
+    platform::Socket sender;
+    int markerId_ = 900000;
+};
+
+TEST_F(UdpReaderTest, CopiesFromAnotherComputerGiveOneRecord) {
+    startReader(false);
+    EXPECT_EQ(gf_display().trafficReader.load(), 1);
+    EXPECT_EQ(gf_display().weatherReader.load(), 1);
+    EXPECT_TRUE(log.contains("Traffic Reader connected\n"));
+    const std::string line = Line().str();
+    send(line);
+    send(line);
+    ASSERT_TRUE(waitUntil([&] { return queue.size() >= 1; }, 3s));
+    settle();
+    EXPECT_EQ(reader.datagramCount(), 2u);  // the line and the marker
+    send(line);                             // after another datagram the same line counts again
+    settle();
+    EXPECT_EQ(reader.datagramCount(), 4u);
+}
+
+TEST_F(UdpReaderTest, SameComputerCopiesEmptyAndOverlongDatagrams) {
+    startReader(true);
+    const std::string line = Line().str();
+    send(line);
+    send(line);
+    ASSERT_TRUE(waitUntil([&] { return queue.size() >= 2; }, 3s));
+    const auto counted = reader.datagramCount();
+    send("");
+    send(std::string(16384, 'x'));
+    send(std::string(30000, 'y'));
+    settle();
+    EXPECT_EQ(reader.datagramCount(), counted + 1);  // only the marker
+    EXPECT_TRUE(log.contains("buffer overrun: 16384 bytes\n"));
+    // The largest datagram taken is 16383 bytes.
+    send(line + std::string(16383 - line.size(), ','));
+    settle();
+    EXPECT_EQ(reader.datagramCount(), counted + 3);
+}
+
+TEST_F(UdpReaderTest, TheStopFlagEndsTheReaderWithinItsTimeOut) {
+    startReader(true);
+    reader.requestStop();
+    EXPECT_TRUE(waitUntil([&] { return !reader.running(); }, 2500ms));
+    reader.join();
+    EXPECT_EQ(gf_display().trafficReader.load(), 3);
+    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+    const std::string text = log.text();
+    const auto stopped = text.find("Traffic Reader has stopped\n");
+    const auto disconnected = text.find("Traffic Reader disconnected\n");
+    ASSERT_NE(stopped, std::string::npos);
+    ASSERT_NE(disconnected, std::string::npos);
+    EXPECT_LT(stopped, disconnected);
+    EXPECT_FALSE(gf_runControl().stopRequested());
+    // A restarted run starts it anew.
+    reader.clearStop();
+    startReader(true);
+    EXPECT_TRUE(reader.running());
+}
+
+TEST_F(UdpReaderTest, BindFailureStopsTheRunForARestart) {
+    auto taken = platform::Socket::create(platform::SocketType::Udp);
+    ASSERT_TRUE(taken.bind("127.0.0.1", 0));
+    std::atomic<int> qnh{1013};
+    QnhReader weather(reader, qnh);
+    weather.start(taken.localPort(), true);
+    ASSERT_TRUE(waitUntil([&] { return !weather.running(); }, 3s));
+    weather.join();
+    EXPECT_TRUE(gf_runControl().stopRequested());
+    EXPECT_EQ(gf_runControl().exitReason(), ExitReason::ReaderError);
+    EXPECT_EQ(gf_runControl().restartDelay(), 15);
+    EXPECT_TRUE(
+        log.contains("The QNH Reader has stopped with error: bind to stream socket "
+                     "failed, error: 10048 Address already in use\n"));
+    EXPECT_TRUE(log.contains("QNH Reader disconnected\n"));
+    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+}
+
+}  // namespace
+}  // namespace wnd

@@ -1,0 +1,73 @@
+// The RealTraffic stand-in's model: scenarios of traffic reports (recorded or generated)
+// and the datagrams RealTraffic sends for them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "util/geodesy.h"
+
+namespace wnd::rtstandin {
+
+// One position report of one aircraft, `t` seconds after the scenario's start.
+struct Report {
+    double t = 0.0;
+    std::uint32_t id = 0;  // 24-bit ICAO address
+    double lat = 0.0;
+    double lon = 0.0;
+    std::optional<double> altFt;  // barometric; nothing when unknown
+    std::optional<double> gsKt;
+    std::optional<double> trackDeg;
+    std::optional<double> vsFpm;
+    std::optional<double> headingDeg;  // true heading when the transponder gives it
+    std::optional<double> rollDeg;     // positive to the left, as RealTraffic sends it
+    std::optional<double> tasKt;
+    bool onGround = false;
+    std::string callsign;
+    std::string type;
+    std::string registration;
+    std::string origin;
+    std::string destination;
+    std::string category;  // emitter category such as "A3"
+};
+
+struct Scenario {
+    std::string name;
+    std::optional<LatLon> center;
+    std::optional<double> elevationFt;
+    std::vector<Report> reports;  // sorted by t
+    double duration() const { return reports.empty() ? 0.0 : reports.back().t; }
+};
+
+// A scenario file: JSON lines, a header object first (see README.md). Raises
+// std::runtime_error naming the file and line of a fault.
+Scenario loadScenario(const std::filesystem::path& file);
+
+// The traffic line RealTraffic would send for the report, with its timestamp in
+// seconds since 1970.
+std::string formatTrafficLine(const Report& r, double epochSeconds);
+// A weather datagram carrying `qnhJson` (any JSON value) as its "QNH".
+std::string weatherDatagram(const std::string& qnhJson, const std::string& icao);
+
+// Malformed and hostile datagrams, built around a good report.
+std::vector<std::string> hostileTrafficDatagrams(const Report& good, double epochSeconds);
+std::vector<std::string> hostileWeatherDatagrams();
+
+struct GeneratorOptions {
+    LatLon airport;            // the user position: the airport the flights use
+    double elevationFt = 0.0;  // the airport's elevation
+    double runwayHeadingDeg = 280.0;
+    int flights = 12;
+    double spreadSeconds = 120.0;  // flight starts are spread over this time
+    double reportInterval = 2.0;   // seconds between two reports of one aircraft
+    std::uint32_t seed = 1;
+};
+
+// Arrivals that land, roll out, taxi and park; departures that push back, taxi and take
+// off; over-flights. Flights cycle through the three kinds.
+Scenario generateScenario(const GeneratorOptions& options);
+
+}  // namespace wnd::rtstandin
