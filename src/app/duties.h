@@ -3,12 +3,16 @@
 // frame reaches into a subsystem.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace wnd::duty {
 
 // Start-up.
 bool checkForUpdates();  // false: skip the rest of the preparation
 void noteRunStart();
-void readDataFiles();  // reference data and airports, once per process
+void readDataFiles();              // reference data and airports, once per process
+void noteRealTraffic(bool local);  // RealTraffic found on this computer
 void noteProcessors(unsigned count);
 void scanLiveries();
 void processScannedLiveries();
@@ -18,6 +22,48 @@ void readParkAirports();
 void setDestination();
 bool startTraffic();
 void runMainCycle();
+
+// The traffic worker's calls into the simulator link.
+struct UserState {
+    double lat = 0.0;
+    double lon = 0.0;
+    double altitudeFt = 0.0;
+    double aboveGroundFt = 0.0;
+    bool onGround = false;
+    bool onGroundKnown = false;
+};
+void prepareSimLink();
+void startSimClient();
+bool simFlightRunning();          // a running flight that is not paused
+bool requestUserOnGround();       // false when the request failed
+UserState requestUserPosition();  // the latest known data; asks for the next reply
+void requestUserTitleAndModel();
+void clearNoticeQueues();
+
+// The traffic worker's calls into the live engine, static parking and the matching.
+void prepareEngine();
+void prepareLiveriesInUse();
+void engineCycle();
+void engineIdleDuty();
+void engineMinuteDuty();
+void engineDestinationQueue();
+void updateStaticParking();
+void renewStaticParking();
+bool staticParkingHasStands();
+void removeAllStatic();
+void fillCallsignList();
+void collisionChecks();
+void blockCallsign();
+void recountParked();
+void renewLiveriesInUse();
+void logUnmatched();
+void logMatchingSummary();
+// Re-reads the park airports; a message to show, or "".
+std::string rereadParkAirports();
+// Enables the window controls that need a running cycle.
+void enableCycleControls();
+// The simulator's UTC time in seconds since 1970; 0 while unknown.
+std::int64_t simulationTime();
 
 // Closing down.
 void stopLinks();

@@ -155,8 +155,9 @@ void lf_startUpWendle() {
             const fs::path jar =
                 platform::roamingAppDataFolder() / "InsideSystems" / "RealTraffic.jar";
             std::error_code ec;
-            showStatus(fmt::format("RealTraffic {}detected at this PC",
-                                   fs::exists(jar, ec) ? "" : "not "));
+            const bool realTraffic = fs::exists(jar, ec);
+            duty::noteRealTraffic(realTraffic);
+            showStatus(fmt::format("RealTraffic {}detected at this PC", realTraffic ? "" : "not "));
         }
         // Step 6.
         const fs::path stock = fs::path(s.SIM_INSTALL_PATH.value()) / "Scenery";

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/run_control.h"
 #include "ui/message_queue.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
@@ -16,7 +15,7 @@ void Display::showStatus(std::string_view text, bool alsoLog) {
             return;
         }
         status_ = std::string(text);
-        statusShownAt_ = text.empty() ? 0 : std::max(1, gf_runControl().seconds());
+        statusShownAt_ = text.empty() ? 0 : std::max(1, displaySeconds.load());
     }
     if (alsoLog && !text.empty()) {
         gf_logLine(text);
@@ -117,6 +116,7 @@ void Display::reset() {
         userStand_.clear();
     }
     qnh = 1013;
+    displaySeconds = 0;
     liveCount = 0;
     liveriesCount = -1;
     simaddonCount = -1;
@@ -133,6 +133,17 @@ void Display::reset() {
 Display& gf_display() {
     static NoDestructor<Display> d;
     return *d;
+}
+
+}  // namespace wnd
+
+#include "ui/requests.h"
+
+namespace wnd {
+
+WorkerRequests& gf_workerRequests() {
+    static NoDestructor<WorkerRequests> r;
+    return *r;
 }
 
 }  // namespace wnd

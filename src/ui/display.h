@@ -39,6 +39,8 @@ class Display {
     using Listener = std::function<void(char kind, const std::string& text)>;
     void setListener(Listener l);
 
+    // Seconds the display has been running in this run (the age of a status message).
+    std::atomic<int> displaySeconds{0};
     // Counters and states shown in the window.
     std::atomic<int> qnh{1013};
     std::atomic<int> liveCount{0};

@@ -1,0 +1,433 @@
+#include "app/worker.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <thread>
+
+#include "airports/airports_db.h"
+#include "app/duties.h"
+#include "app/run_control.h"
+#include "platform/platform.h"
+#include "rtlink/rt_link.h"
+#include "settings/settings.h"
+#include "ui/display.h"
+#include "ui/message_queue.h"
+#include "ui/requests.h"
+#include "util/log.h"
+#include "util/no_destructor.h"
+#include "util/program.h"
+#include "util/program_time.h"
+#include "util/time.h"
+
+using namespace std::chrono_literals;
+
+namespace wnd {
+
+namespace {
+constexpr auto kCycle = 10ms;
+constexpr int kRenewalMinutes = 20;
+}  // namespace
+
+TrafficWorker& gf_trafficWorker() {
+    static NoDestructor<TrafficWorker> w;
+    return *w;
+}
+
+void gf_setRange(int nm) {
+    Settings& s = gs();
+    s.RANGE.set(nm);
+    gf_rtLink().trafficReader().setTrafficRadius(static_cast<double>(s.RANGE.value()));
+}
+
+int TrafficWorker::autoRangeFor(double altitudeFt, double aboveGroundFt, double destinationNm) {
+    const Settings& s = gs();
+    if (altitudeFt > s.AR_ABOVE_HEIGHT.value()) {
+        return 100;
+    }
+    if (aboveGroundFt > s.AIRP_HEIGHT.value()) {
+        return 40;
+    }
+    const double d = destinationNm;
+    if (d <= 7) {
+        return 10;
+    }
+    if (d >= 37) {
+        return 40;
+    }
+    const double r = std::round(d);
+    if (r >= 33) {
+        return 35;
+    }
+    if (r >= 28) {
+        return 30;
+    }
+    if (r >= 23) {
+        return 25;
+    }
+    if (r >= 19) {
+        return 20;
+    }
+    if (r >= 17) {
+        return 18;
+    }
+    if (r >= 15) {
+        return 16;
+    }
+    if (r >= 13) {
+        return 14;
+    }
+    if (r >= 11) {
+        return 12;
+    }
+    if (r >= 9) {
+        return 10;
+    }
+    return 8;
+}
+
+void TrafficWorker::reset() {
+    notRunning_ = false;
+    notRunningCountdown_ = 100;
+    renewalCountdown_ = kRenewalMinutes;
+    renewalRequested_ = false;
+    renewalInProgress_ = false;
+}
+
+bool TrafficWorker::sleepUnlessEnding(std::chrono::milliseconds d) {
+    const auto end = std::chrono::steady_clock::now() + d;
+    while (std::chrono::steady_clock::now() < end) {
+        if (gf_runControl().ending()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(d, 50ms));
+    }
+    return !gf_runControl().ending();
+}
+
+bool TrafficWorker::waitForFlight() {
+    while (!duty::simFlightRunning()) {
+        if (!sleepUnlessEnding(100ms)) {
+            return false;
+        }
+    }
+    if (!duty::requestUserOnGround()) {
+        return false;
+    }
+    auto awayFromZero = [](const duty::UserState& u) {
+        return std::abs(u.lat) >= 0.0001 || std::abs(u.lon) >= 0.0001;
+    };
+    for (;;) {
+        const duty::UserState u = duty::requestUserPosition();
+        if (u.onGroundKnown && awayFromZero(u)) {
+            break;
+        }
+        if (!sleepUnlessEnding(500ms)) {
+            return false;
+        }
+    }
+    duty::requestUserTitleAndModel();
+    while (!awayFromZero(duty::requestUserPosition())) {
+        if (!sleepUnlessEnding(200ms)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TrafficWorker::startTraffic() {
+    Display& d = gf_display();
+    d.simLink = 0;
+    gf_postMessage(kMsgRepaintStatus);
+    d.rtLink = 0;
+    gf_postMessage(kMsgRepaintStatus);
+    duty::prepareEngine();
+    duty::prepareLiveriesInUse();
+    duty::prepareSimLink();
+    gf_postMessage(kMsgRepaintStatus);
+    duty::startSimClient();
+    if (!waitForFlight()) {
+        return false;
+    }
+    if (gs().AUTO_RANGE.value()) {
+        applyAutoRange();
+    }
+    if (!gf_rtLink().startTrafficLink()) {
+        return false;
+    }
+    recordProgramTime();
+    return true;
+}
+
+bool TrafficWorker::flightRunning() {
+    return duty::simFlightRunning();
+}
+void TrafficWorker::clearNoticeQueues() {
+    duty::clearNoticeQueues();
+}
+
+void TrafficWorker::applyAutoRange() {
+    const duty::UserState u = duty::requestUserPosition();
+    if (u.onGround) {
+        return;  // on the ground the range stays
+    }
+    double destinationNm = 10000.0;
+    if (const AirportRecord* a = gf_findAirport(gs().DESTINATION.value()); a != nullptr) {
+        destinationNm = gf_distanceNm({u.lat, u.lon}, a->position);
+    }
+    gf_setRange(autoRangeFor(u.altitudeFt, u.aboveGroundFt, destinationNm));
+}
+
+void TrafficWorker::mainCycle() {
+    RunControl& rc = gf_runControl();
+    updateStaticParking();
+    readerLivenessCheck();
+    rc.setSeconds(0);
+    recordProgramTime();
+    setMainCycleRuns(true);
+    duty::enableCycleControls();
+
+    const platform::TimerResolution resolution;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point due = Clock::now() + kCycle;
+    bool go = oneTick();
+    while (go) {
+        Clock::time_point now = Clock::now();
+        if (due + 100ms < now) {
+            due = now + kCycle;  // a late cycle does not try to catch up
+        }
+        if (due - now >= 1ms) {
+            std::this_thread::sleep_until(due);
+        }
+        now = Clock::now();
+        due = (rc.oneSecondTick() ? now : due) + kCycle;
+        go = oneTick();
+    }
+}
+
+bool TrafficWorker::oneTick() {
+    RunControl& rc = gf_runControl();
+    if (!flightRunning()) {
+        notRunningRoutine();
+        return !rc.ending();
+    }
+    engineCycle();
+    if (!rc.takeOneSecondTick()) {
+        return !rc.ending();
+    }
+    perSecond();
+    if (rc.ending()) {
+        return false;
+    }
+    secondDuties(rc.seconds());
+    return !rc.ending();
+}
+
+void TrafficWorker::secondDuties(int n) {
+    if (n % 5 != 0) {
+        if (n % 16 == 0 && !renewalInProgress_) {
+            updateStaticParking();
+        }
+        if (n % 59 == 0) {
+            readerLivenessCheck();
+        }
+        if (n % 61 == 0) {
+            engineMinuteDuty();
+        }
+        return;
+    }
+    copyUserPositionToReader();
+    sendTimeToRealTraffic();
+    engineDestinationQueue();
+    handleRereadRequest();
+    if (n % 15 == 0) {
+        fifteenSecondDuties(n);
+    }
+}
+
+void TrafficWorker::perSecond() {
+    RunControl& rc = gf_runControl();
+    Display& d = gf_display();
+    WorkerRequests& req = gf_workerRequests();
+    if (notRunning_) {
+        notRunning_ = false;
+        gf_logLine("{} Flight resumed", gf_utcClock());
+        setMainCycleRuns(true);
+    }
+    const int shown = ++d.displaySeconds;
+    const int since = d.statusShownAt();
+    if (since > 0 && shown - since >= 25) {
+        d.clearStatus();
+    }
+    gf_postMessage(kMsgRepaintStatus);
+    recordProgramTime();
+    rc.setSeconds(rc.seconds() + 1);
+    engineDestinationQueue();
+    if (req.flushStatic.exchange(false)) {
+        removeAllStatic();
+        if (!gs().INITIAL_LOAD_ONLY.value()) {
+            gs().INITIAL_LOAD_ONLY.set(true);  // not saved: only no new ones in this run
+        }
+    }
+    if (req.fillCallsignList.exchange(false)) {
+        fillCallsignList();
+    }
+    collisionChecks();
+    if (req.blockCallsign.exchange(false)) {
+        blockCallsign();
+    }
+    recountParked();
+}
+
+void TrafficWorker::fifteenSecondDuties(int n) {
+    RunControl& rc = gf_runControl();
+    Display& d = gf_display();
+    if (renewalRequested_) {
+        if (!renewalInProgress_) {
+            renewalInProgress_ = true;
+            gf_rtLink().trafficReader().clearCallsigns();
+            gf_rtLink().trafficReader().setCallsignCollection(true);
+        } else {
+            renewalInProgress_ = false;
+            d.clearError();
+            d.clearStatus();
+            if (staticParkingHasStands()) {
+                renewStaticParking();
+            }
+            gf_flushLog();
+            renewalRequested_ = false;
+        }
+    }
+    if (d.trafficReader.load() == 2 || d.weatherReader.load() == 2) {
+        readerLivenessCheck();
+    }
+    if (n % 30 == 0) {
+        if (gf_workerRequests().renewMatching.exchange(false)) {
+            renewLiveriesInUse();
+        }
+        if (gs().AUTO_RANGE.value()) {
+            applyAutoRange();
+        }
+    }
+    if (n % 60 == 0) {
+        if (--renewalCountdown_ <= 0) {
+            renewalCountdown_ = kRenewalMinutes;
+            if (d.staticParkingActive.load() && !gs().INITIAL_LOAD_ONLY.value() &&
+                !gf_workerRequests().parkListEditing.load() && !renewalRequested_) {
+                const int wait = 15 - n % 15;  // the renewal starts at the next 15-s duty
+                showStatus(fmt::format("{} will update static parking in {} second{} ...",
+                                       kProductTitle, wait, wait == 1 ? "" : "s"));
+                renewalRequested_ = true;
+            }
+        }
+    }
+    if (n % 1200 == 0) {
+        logUnmatched();
+    }
+    if (n % 86400 == 0) {
+        rc.setSeconds(0);
+        logMatchingSummary();
+    }
+}
+
+void TrafficWorker::notRunningRoutine() {
+    if (!notRunning_) {
+        setMainCycleRuns(false);
+        notRunning_ = true;
+        notRunningCountdown_ = 100;
+        clearNoticeQueues();
+        gf_logLine("{} Flight not running", gf_utcClock());
+    }
+    engineIdleDuty();
+    --notRunningCountdown_;
+    if (notRunningCountdown_ % 100 == 0) {
+        handleRereadRequest();
+        sendPositionToRealTraffic();
+    }
+    if (notRunningCountdown_ < 1) {
+        notRunningCountdown_ = 100;
+        gf_postMessage(kMsgRepaintStatus);
+        recordProgramTime();
+    }
+}
+
+void TrafficWorker::handleRereadRequest() {
+    WorkerRequests& req = gf_workerRequests();
+    if (req.rereadParkAirports.load() && !req.parkListEditing.load()) {
+        rereadParkAirports();
+        req.rereadParkAirports = false;
+    }
+}
+
+// The world, as the subsystems provide it.
+void TrafficWorker::engineCycle() {
+    duty::engineCycle();
+}
+void TrafficWorker::engineIdleDuty() {
+    duty::engineIdleDuty();
+}
+void TrafficWorker::engineMinuteDuty() {
+    duty::engineMinuteDuty();
+}
+void TrafficWorker::engineDestinationQueue() {
+    duty::engineDestinationQueue();
+}
+void TrafficWorker::updateStaticParking() {
+    duty::updateStaticParking();
+}
+void TrafficWorker::renewStaticParking() {
+    duty::renewStaticParking();
+}
+bool TrafficWorker::staticParkingHasStands() {
+    return duty::staticParkingHasStands();
+}
+void TrafficWorker::removeAllStatic() {
+    duty::removeAllStatic();
+}
+void TrafficWorker::fillCallsignList() {
+    duty::fillCallsignList();
+}
+void TrafficWorker::collisionChecks() {
+    duty::collisionChecks();
+}
+void TrafficWorker::blockCallsign() {
+    duty::blockCallsign();
+}
+void TrafficWorker::recountParked() {
+    duty::recountParked();
+}
+void TrafficWorker::renewLiveriesInUse() {
+    duty::renewLiveriesInUse();
+}
+void TrafficWorker::logUnmatched() {
+    duty::logUnmatched();
+}
+void TrafficWorker::logMatchingSummary() {
+    duty::logMatchingSummary();
+}
+void TrafficWorker::rereadParkAirports() {
+    const std::string message = duty::rereadParkAirports();
+    if (!message.empty()) {
+        showStatus(message);
+    }
+}
+void TrafficWorker::readerLivenessCheck() {
+    gf_rtLink().livenessCheck();
+}
+void TrafficWorker::copyUserPositionToReader() {
+    gf_rtLink().copyUserPosition();
+}
+void TrafficWorker::sendTimeToRealTraffic() {
+    gf_rtLink().sendTime();
+}
+void TrafficWorker::sendPositionToRealTraffic() {
+    gf_rtLink().sendPosition();
+}
+void TrafficWorker::setMainCycleRuns(bool runs) {
+    gf_rtLink().queue().setMainCycleRuns(runs);
+}
+void TrafficWorker::recordProgramTime() {
+    gf_setProgramTime(duty::simulationTime());
+}
+
+}  // namespace wnd

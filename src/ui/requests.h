@@ -1,0 +1,28 @@
+// What the window asks of the traffic worker: atomic flags the worker takes with an exchange.
+#pragma once
+
+#include <atomic>
+
+namespace wnd {
+
+struct WorkerRequests {
+    std::atomic<bool> flushStatic{false};
+    std::atomic<bool> fillCallsignList{false};
+    std::atomic<bool> blockCallsign{false};
+    std::atomic<bool> rereadParkAirports{false};
+    std::atomic<bool> renewMatching{false};
+    // The user is editing the park-airport list: renewals and re-reads wait.
+    std::atomic<bool> parkListEditing{false};
+
+    void reset() {
+        flushStatic = false;
+        fillCallsignList = false;
+        blockCallsign = false;
+        rereadParkAirports = false;
+        renewMatching = false;
+    }
+};
+
+WorkerRequests& gf_workerRequests();
+
+}  // namespace wnd

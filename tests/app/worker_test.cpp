@@ -1,0 +1,193 @@
+// The traffic worker's schedule, with the world it drives replaced by a recorder.
+#include "app/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "app/run_control.h"
+#include "settings/settings.h"
+#include "testkit/testkit.h"
+#include "ui/display.h"
+#include "ui/requests.h"
+#include "util/log.h"
+
+namespace wnd {
+namespace {
+
+class RecordingWorker : public TrafficWorker {
+  public:
+    bool running = true;
+    std::map<std::string, int> calls;
+    std::vector<bool> mainCycleRuns;
+
+    // Runs ticks until the seconds counter reaches `second`, one simulator second a tick.
+    void runToSecond(int second) {
+        while (gf_runControl().seconds() < second) {
+            gf_runControl().setOneSecondTick();
+            oneTick();
+        }
+    }
+    int count(const std::string& name) { return calls[name]; }
+    using TrafficWorker::perSecond;
+
+  protected:
+    bool flightRunning() override { return running; }
+    void engineCycle() override { ++calls["cycle"]; }
+    void engineIdleDuty() override { ++calls["idle"]; }
+    void engineMinuteDuty() override { ++calls["minute"]; }
+    void engineDestinationQueue() override { ++calls["destination"]; }
+    void updateStaticParking() override { ++calls["static"]; }
+    void renewStaticParking() override { ++calls["renew"]; }
+    bool staticParkingHasStands() override { return true; }
+    void removeAllStatic() override { ++calls["flush"]; }
+    void fillCallsignList() override { ++calls["callsigns"]; }
+    void collisionChecks() override { ++calls["collision"]; }
+    void blockCallsign() override { ++calls["block"]; }
+    void recountParked() override {}
+    void renewLiveriesInUse() override { ++calls["liveries"]; }
+    void logUnmatched() override { ++calls["unmatched"]; }
+    void logMatchingSummary() override { ++calls["summary"]; }
+    void rereadParkAirports() override { ++calls["reread"]; }
+    void readerLivenessCheck() override { ++calls["liveness"]; }
+    void copyUserPositionToReader() override { ++calls["copyPosition"]; }
+    void sendTimeToRealTraffic() override { ++calls["qs123"]; }
+    void sendPositionToRealTraffic() override { ++calls["qs121"]; }
+    void setMainCycleRuns(bool runs) override { mainCycleRuns.push_back(runs); }
+    void clearNoticeQueues() override { ++calls["clearNotices"]; }
+    void applyAutoRange() override { ++calls["autoRange"]; }
+    void recordProgramTime() override {}
+};
+
+int get(const std::map<std::string, int>& m, const std::string& key) {
+    const auto it = m.find(key);
+    return it == m.end() ? 0 : it->second;
+}
+
+class WorkerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gs().resetValues();
+        gf_runControl().reset();
+        gf_display().reset();
+        gf_workerRequests().reset();
+        gf_openLog(dir_ / "Log.txt");
+    }
+    void TearDown() override { gf_closeLog(); }
+    std::string log() {
+        gf_flushLog();
+        return testkit::readFile(dir_ / "Log.txt");
+    }
+    testkit::TempDir dir_;
+    RecordingWorker w;
+};
+
+TEST_F(WorkerTest, SecondsFollowTheModuloSchedule) {
+    w.runToSecond(14);
+    const auto before = w.calls;
+    w.runToSecond(15);  // a multiple of 5 and of 15: no 16/59/61 duties
+    EXPECT_EQ(w.count("static"), get(before, "static"));
+    EXPECT_EQ(w.count("qs123"), get(before, "qs123") + 1);
+    EXPECT_EQ(w.count("copyPosition"), get(before, "copyPosition") + 1);
+    w.runToSecond(16);
+    EXPECT_EQ(w.count("static"), get(before, "static") + 1);
+    w.runToSecond(58);
+    EXPECT_EQ(w.count("liveness"), 0);
+    w.runToSecond(59);
+    EXPECT_EQ(w.count("liveness"), 1);
+    w.runToSecond(61);
+    EXPECT_EQ(w.count("minute"), 1);
+    // Every 5 s the position, every 30 s the automatic range.
+    EXPECT_EQ(w.count("qs123"), 12);
+    EXPECT_EQ(w.count("autoRange"), 2);
+    // 16, 32, 48 (not 64 yet); a tick without the simulator's second runs the engine only.
+    EXPECT_EQ(w.count("static"), 3);
+    const int cycles = w.count("cycle");
+    w.oneTick();
+    EXPECT_EQ(w.count("cycle"), cycles + 1);
+    EXPECT_EQ(gf_runControl().seconds(), 61);
+}
+
+TEST_F(WorkerTest, PauseSwitchesToNotRunningModeOnceAndBack) {
+    w.runToSecond(3);
+    w.running = false;
+    for (int i = 0; i < 250; ++i) {
+        w.oneTick();
+    }
+    EXPECT_TRUE(w.notRunningMode());
+    EXPECT_EQ(w.count("clearNotices"), 1);
+    EXPECT_EQ(w.count("idle"), 250);
+    EXPECT_EQ(w.count("qs121"), 2);  // the position still goes out once a second
+    std::string text = log();
+    EXPECT_EQ(text.find("Flight not running"), text.rfind("Flight not running"));
+    ASSERT_NE(text.find("Flight not running"), std::string::npos);
+    EXPECT_EQ(w.mainCycleRuns.back(), false);
+
+    w.running = true;
+    w.oneTick();
+    EXPECT_TRUE(w.notRunningMode());  // until the simulator's next second
+    gf_runControl().setOneSecondTick();
+    w.oneTick();
+    EXPECT_FALSE(w.notRunningMode());
+    EXPECT_NE(log().find("Flight resumed"), std::string::npos);
+    EXPECT_EQ(w.mainCycleRuns.back(), true);
+}
+
+TEST_F(WorkerTest, WindowRequestsAreTakenOnce) {
+    gf_workerRequests().flushStatic = true;
+    gf_workerRequests().fillCallsignList = true;
+    gf_workerRequests().blockCallsign = true;
+    w.perSecond();
+    w.perSecond();
+    EXPECT_EQ(w.count("flush"), 1);
+    EXPECT_EQ(w.count("callsigns"), 1);
+    EXPECT_EQ(w.count("block"), 1);
+    EXPECT_TRUE(gs().INITIAL_LOAD_ONLY.value());
+    // A re-read waits while the park list is edited.
+    gf_workerRequests().parkListEditing = true;
+    gf_workerRequests().rereadParkAirports = true;
+    w.runToSecond(5);
+    EXPECT_EQ(w.count("reread"), 0);
+    gf_workerRequests().parkListEditing = false;
+    w.runToSecond(10);
+    EXPECT_EQ(w.count("reread"), 1);
+}
+
+TEST_F(WorkerTest, StatusMessagesGoAfter25Seconds) {
+    showStatus("hello");
+    w.runToSecond(24);
+    EXPECT_EQ(gf_display().status(), "hello");
+    w.runToSecond(26);
+    EXPECT_EQ(gf_display().status(), "");
+}
+
+TEST_F(WorkerTest, StaticParkingRenewalEveryTwentyMinutesInTwoPhases) {
+    gf_display().staticParkingActive = true;
+    w.runToSecond(1200);
+    EXPECT_NE(log().find("Wendle_P3D will update static parking in 15 seconds ..."),
+              std::string::npos);
+    EXPECT_EQ(w.count("renew"), 0);
+    w.runToSecond(1215);  // callsigns gathered for 15 s
+    EXPECT_EQ(w.count("renew"), 0);
+    w.runToSecond(1230);
+    EXPECT_EQ(w.count("renew"), 1);
+    EXPECT_EQ(w.count("unmatched"), 1);
+}
+
+TEST(AutoRange, ByHeightThenByDistanceToTheDestination) {
+    gs().resetValues();  // AR_ABOVE_HEIGHT 48000, AIRP_HEIGHT 18000
+    EXPECT_EQ(TrafficWorker::autoRangeFor(49000, 45000, 5), 100);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(30000, 20000, 5), 40);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 10000), 40);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 7), 10);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 8.4), 8);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 8.6), 10);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 16.6), 18);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 32.6), 35);
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 36.9), 35);  // rounds to 37, but under 37
+    EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 37), 40);
+}
+
+}  // namespace
+}  // namespace wnd
