@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <pugixml.hpp>
 
 #include "liveries/livery_scan.h"
@@ -26,13 +28,13 @@ const std::vector<std::string>& lines(const FileFindings& f, LiveryReport r) {
     return f.reports[static_cast<std::size_t>(r)];
 }
 
-const Livery* find(const FileFindings& f, const std::string& title) {
+std::optional<Livery> find(const FileFindings& f, const std::string& title) {
     for (const FoundLivery& l : f.liveries) {
         if (l.livery.title == title) {
-            return &l.livery;
+            return l.livery;
         }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 class ScanTest : public ::testing::Test {
@@ -61,25 +63,25 @@ TEST_F(ScanTest, AirlineRegistrationTitleAndPathRulesOfALargeType) {
     const FileFindings f = lf_searchLiveriesinFile(3, file, dontUse);
 
     const std::string name = file.string();
-    ASSERT_NE(find(f, "Good"), nullptr);
+    ASSERT_TRUE(find(f, "Good").has_value());
     EXPECT_EQ(find(f, "Good")->airl, "DLH");
     EXPECT_EQ(find(f, "Good")->type, "A320");
     EXPECT_EQ(find(f, "Good")->atcid, "D-AIPZ");
     EXPECT_TRUE(find(f, "Good")->cargo);
     EXPECT_EQ(find(f, "Good")->folderIndex, 3);
-    ASSERT_NE(find(f, "Spaced Title"), nullptr);
+    ASSERT_TRUE(find(f, "Spaced Title").has_value());
     EXPECT_THAT(f.log, Contains("removed spaces around: \"  Spaced Title  \" -> \"Spaced Title\""));
     EXPECT_EQ(find(f, "Unknown Code")->airl, "PVT");
     EXPECT_EQ(find(f, "Refuel")->airl, "PVT");
     EXPECT_EQ(find(f, "Private N77 Skyhawk")->atcid, "N77");  // found in the title
-    EXPECT_EQ(find(f, "Gone"), nullptr);
-    ASSERT_NE(find(f, "Bad Id"), nullptr);
+    EXPECT_FALSE(find(f, "Gone").has_value());
+    ASSERT_TRUE(find(f, "Bad Id").has_value());
     EXPECT_EQ(find(f, "Bad Id")->atcid, "");
-    ASSERT_NE(find(f, "Keys Twice"), nullptr);
+    ASSERT_TRUE(find(f, "Keys Twice").has_value());
     EXPECT_EQ(find(f, "Keys Twice")->airl, "BAW");  // the first of each key
     EXPECT_FALSE(find(f, "Keys Twice")->cargo);
-    EXPECT_EQ(find(f, "No Sim"), nullptr);
-    EXPECT_EQ(find(f, "Banned"), nullptr);
+    EXPECT_FALSE(find(f, "No Sim").has_value());
+    EXPECT_FALSE(find(f, "Banned").has_value());
     EXPECT_EQ(f.liveries.size(), 7U);
 
     EXPECT_THAT(lines(f, LiveryReport::InvalidAirlineCodes),
