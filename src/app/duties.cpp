@@ -1,13 +1,21 @@
 #include "app/duties.h"
 
+#include <chrono>
+#include <cmath>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "airports/airports_db.h"
 #include "app/worker.h"
 #include "liveries/liveries.h"
+#include "liveries/matching.h"
 #include "refdata/data_versions.h"
 #include "refdata/dbase.h"
 #include "rtlink/rt_link.h"
+#include "settings/sim_version.h"
+#include "sim/flight_plan.h"
+#include "sim/sim_link.h"
 #include "ui/requests.h"
 #include "util/log.h"
 
@@ -47,7 +55,7 @@ void scanAddonAirports() {
     lf_notBuilt("scan the add-on airports");
 }
 void createFlightPlanFolder() {
-    lf_notBuilt("create the flight-plan folder");
+    gf_createFlightPlanFolder();
 }
 void readParkAirports() {
     lf_notBuilt("read the park airports");
@@ -62,9 +70,66 @@ void runMainCycle() {
     gf_trafficWorker().mainCycle();
 }
 
+// The simulator link.
+void prepareSimLink() {
+    gf_simLink().prepare(gf_simulatorVersion());
+    SimHooks simHooks;
+    simHooks.liveryRefused = [](const std::string& title) { gf_addFailedLivery(title); };
+    gf_simLink().setHooks(std::move(simHooks));
+    // What RealTraffic is told comes from the simulator's user aircraft and clock.
+    LinkHooks hooks = gf_rtLink().hooks();
+    hooks.userAircraft = []() -> std::optional<RtUserAircraft> {
+        const UserAircraftData u = gf_simLink().userAircraft();
+        if (std::abs(u.latitude) < 0.0001 && std::abs(u.longitude) < 0.0001) {
+            return std::nullopt;
+        }
+        return RtUserAircraft{u.pitch,       u.bank,     u.heading,  u.altitude,
+                              u.groundSpeed, u.latitude, u.longitude};
+    };
+    hooks.zuluTime = []() -> std::optional<ZuluTime> {
+        const UserAircraftData u = gf_simLink().userAircraft();
+        if (u.zuluYear <= 0) {
+            return std::nullopt;
+        }
+        return ZuluTime{static_cast<int>(u.zuluYear), static_cast<int>(u.zuluDayOfYear),
+                        static_cast<double>(u.zuluTime)};
+    };
+    gf_rtLink().setHooks(std::move(hooks));
+}
+void startSimClient() {
+    gf_simLink().startClient();
+}
+bool simFlightRunning() {
+    return gf_simLink().simulatorRunning() && !gf_simLink().simulatorPaused();
+}
+bool requestUserOnGround() {
+    gf_simLink().requestUserOnGround();
+    return !gf_simLink().commandFailure();
+}
+UserState requestUserPosition() {
+    const UserAircraftData u = gf_simLink().requestUserPosition();
+    const std::optional<bool> onGround = gf_simLink().userOnGround();
+    return {
+        u.latitude,          u.longitude, u.altitude, u.altAboveGround, onGround.value_or(false),
+        onGround.has_value()};
+}
+void requestUserTitleAndModel() {
+    gf_simLink().requestUserTitleAndModel();
+}
+void clearNoticeQueues() {
+    gf_simLink().clearNotices();
+}
+std::int64_t simulationTime() {
+    return gf_simLink().simulationTime();
+}
+
 // Closing down.
 void stopLinks() {
     gf_rtLink().stopForClosingDown();
+    gf_simLink().requestClientStop();
+}
+void joinLinks() {
+    gf_simLink().joinClient();
 }
 void closeRealTrafficLink() {
     gf_rtLink().closeForClosingDown();
@@ -73,47 +138,48 @@ void removeParkedAndLive() {
     lf_notBuilt("remove the parked and live aircraft");
 }
 void removeFlightPlanFolder() {
-    lf_notBuilt("remove the flight-plan folder");
+    gf_removeFlightPlanFolder();
 }
 void endOfRunReports() {
     gf_writeMatchingSummary(false);
+    gf_simLink().writeNoLiveryReport();
 }
 void resetRunState() {
     gf_rtLink().reset();
+    gf_simLink().reset();
     gf_trafficWorker().reset();
     gf_workerRequests().reset();
     gf_resetLiveryRunState();
 }
 
-// The simulator link.
-void prepareSimLink() {
-    lf_notBuilt("prepare the simulator link");
-}
-void startSimClient() {
-    lf_notBuilt("start the simulator link");
-}
-bool simFlightRunning() {
-    return false;
-}
-bool requestUserOnGround() {
-    return false;
-}
-UserState requestUserPosition() {
-    return {};
-}
-void requestUserTitleAndModel() {}
-void clearNoticeQueues() {}
-std::int64_t simulationTime() {
-    return 0;
-}
-
 // The live engine, static parking and the list of unmatched traffic come with later
-// subsystems; until then the worker's cycle runs with nothing to move.
-void prepareEngine() {}
+// subsystems. Until then the cycle takes the traffic records as the engine will (two a
+// cycle), so the queue never fills, and reports once a minute what came.
+namespace {
+std::vector<TrafficRecord> g_taken;
+std::uint64_t g_recordsTaken = 0;
+std::chrono::steady_clock::time_point g_countSince = std::chrono::steady_clock::now();
+}  // namespace
+
+void prepareEngine() {
+    g_recordsTaken = 0;
+    g_countSince = std::chrono::steady_clock::now();
+}
 void prepareLiveriesInUse() {}
-void engineCycle() {}
+void engineCycle() {
+    g_taken.clear();
+    g_recordsTaken += gf_rtLink().queue().takeUpTo(2, g_taken);
+}
 void engineIdleDuty() {}
-void engineMinuteDuty() {}
+void engineMinuteDuty() {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - g_countSince).count();
+    gf_logLine("Traffic: {} records in {:.0f} s ({:.1f}/s), QNH {}", g_recordsTaken, seconds,
+               seconds > 0 ? static_cast<double>(g_recordsTaken) / seconds : 0.0,
+               gf_rtLink().currentQnh());
+    g_recordsTaken = 0;
+    g_countSince = now;
+}
 void engineDestinationQueue() {}
 void updateStaticParking() {}
 void renewStaticParking() {}

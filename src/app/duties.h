@@ -66,7 +66,8 @@ void enableCycleControls();
 std::int64_t simulationTime();
 
 // Closing down.
-void stopLinks();
+void stopLinks();  // asks the links to stop
+void joinLinks();  // after the wait: the simulator link has ended
 void closeRealTrafficLink();
 void removeParkedAndLive();
 void removeFlightPlanFolder();

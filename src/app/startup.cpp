@@ -229,6 +229,7 @@ void lf_restartCountdown() {
     }
     gf_logLine("Restarting after {} seconds", delay);
     gf_logLine(std::string(48, '-'));
+    gf_flushLog();
     for (int n = delay; n >= 1; --n) {
         showStatus(fmt::format("Restarting after {} second{}", n, n == 1 ? "" : "s"), false);
         std::this_thread::sleep_for(1s);
@@ -250,8 +251,10 @@ void lf_closingDown() {
         gf_logLine("Exiting: {}", gf_exitReasonText(rc.exitReason()));
         duty::stopLinks();
         std::this_thread::sleep_for(500ms);
+        duty::joinLinks();
         duty::closeRealTrafficLink();
         if (rc.exitReason() == ExitReason::SystemError) {
+            gf_flushLog();
             while (!rc.closeRequested()) {
                 std::this_thread::sleep_for(500ms);
             }
@@ -274,6 +277,7 @@ void lf_closingDown() {
                     fmt::format("New flight detected, {} will close, please restart "
                                 "manually ...",
                                 kProductTitle));
+                gf_flushLog();
                 std::this_thread::sleep_for(10s);
             }
         } else {

@@ -95,6 +95,7 @@ void TrafficWorker::reset() {
 }
 
 bool TrafficWorker::sleepUnlessEnding(std::chrono::milliseconds d) {
+    gf_flushLog();  // what happened so far is on disk while the worker waits
     const auto end = std::chrono::steady_clock::now() + d;
     while (std::chrono::steady_clock::now() < end) {
         if (gf_runControl().ending()) {
@@ -262,6 +263,7 @@ void TrafficWorker::perSecond() {
     gf_postMessage(kMsgRepaintStatus);
     recordProgramTime();
     rc.setSeconds(rc.seconds() + 1);
+    gf_flushLog();
     engineDestinationQueue();
     if (req.flushStatic.exchange(false)) {
         removeAllStatic();
@@ -346,6 +348,7 @@ void TrafficWorker::notRunningRoutine() {
     }
     if (notRunningCountdown_ < 1) {
         notRunningCountdown_ = 100;
+        gf_flushLog();
         gf_postMessage(kMsgRepaintStatus);
         recordProgramTime();
     }

@@ -1,5 +1,6 @@
 #include "util/log.h"
 
+#include <chrono>
 #include <ctime>
 #include <fstream>
 #include <mutex>
@@ -18,6 +19,9 @@ namespace {
 struct LogFile {
     std::mutex mu;
     std::ofstream out GUARDED_BY(mu);
+    // Plain lines are not flushed one by one; but none waits in the buffer for more
+    // than a second once another line comes.
+    std::chrono::steady_clock::time_point lastFlush GUARDED_BY(mu);
 };
 
 LogFile& logFile() {
@@ -32,8 +36,10 @@ void writeLine(std::string_view prefix, std::string_view text, bool flush) {
         return;
     }
     f.out << prefix << text << '\n';
-    if (flush) {
+    const auto now = std::chrono::steady_clock::now();
+    if (flush || now - f.lastFlush > std::chrono::seconds(1)) {
         f.out.flush();
+        f.lastFlush = now;
     }
 }
 
