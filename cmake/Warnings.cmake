@@ -5,8 +5,10 @@ target_compile_options(wendle_warnings INTERFACE
     -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
     -Wconversion -Wsign-conversion -Wnull-dereference -Wdouble-promotion -Wformat=2
     -Wimplicit-fallthrough)
+# Clang checks the GUARDED_BY annotations (util/mutex.h); beta adds the lock order that
+# ACQUIRED_AFTER states.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    target_compile_options(wendle_warnings INTERFACE -Wthread-safety)
+    target_compile_options(wendle_warnings INTERFACE -Wthread-safety -Wthread-safety-beta)
 endif()
 
 # Helper so each subsystem states its library in one line.

@@ -56,22 +56,22 @@ void MatchingIndexes::clear() {
 }
 
 void LiveriesState::addFailedTitle(std::string_view title) {
-    std::lock_guard lock(failedMu_);
+    MutexLock lock(failedMu_);
     failedTitles_.emplace(title);
 }
 
 bool LiveriesState::isFailedTitle(std::string_view title) const {
-    std::lock_guard lock(failedMu_);
+    MutexLock lock(failedMu_);
     return failedTitles_.find(title) != failedTitles_.end();
 }
 
 std::size_t LiveriesState::failedTitleCount() const {
-    std::lock_guard lock(failedMu_);
+    MutexLock lock(failedMu_);
     return failedTitles_.size();
 }
 
 void LiveriesState::clearFailedTitles() {
-    std::lock_guard lock(failedMu_);
+    MutexLock lock(failedMu_);
     failedTitles_.clear();
 }
 
@@ -85,7 +85,7 @@ void LiveriesState::reset() {
     for (auto& c : matchCounts) {
         c.store(0);
     }
-    std::lock_guard lock(failedMu_);
+    MutexLock lock(failedMu_);
     failedTitles_.clear();
 }
 

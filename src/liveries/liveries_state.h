@@ -14,12 +14,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 
 #include "liveries/livery.h"
 #include "liveries/matching.h"
 #include "liveries/regcodes.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -45,7 +44,7 @@ class LiveriesState {
     void reset();
 
   private:
-    mutable std::mutex failedMu_;
+    mutable Mutex failedMu_;
     TextSet failedTitles_ GUARDED_BY(failedMu_);
 };
 

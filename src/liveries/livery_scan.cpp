@@ -5,12 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <optional>
 #include <regex>
 #include <stdexcept>
@@ -29,9 +27,9 @@
 #include "ui/message_queue.h"
 #include "util/charset.h"
 #include "util/log.h"
+#include "util/mutex.h"
 #include "util/program.h"
 #include "util/strings.h"
-#include "util/thread_annotations.h"
 #include "util/user_error.h"
 
 namespace fs = std::filesystem;
@@ -576,21 +574,21 @@ class TaskPool {
             return result;
         }
         {
-            std::lock_guard lock(mu_);
+            MutexLock lock(mu_);
             queue_.push_back(std::move(task));
         }
-        cv_.notify_one();
+        cv_.notifyOne();
         return result;
     }
 
     // Workers end once the queue is empty; tasks not begun are dropped.
     void close() {
         {
-            std::lock_guard lock(mu_);
+            MutexLock lock(mu_);
             closed_ = true;
             queue_.clear();
         }
-        cv_.notify_all();
+        cv_.notifyAll();
     }
 
   private:
@@ -601,8 +599,8 @@ class TaskPool {
             for (;;) {
                 std::packaged_task<FileFindings()> task;
                 {
-                    std::unique_lock lock(mu_);
-                    cv_.wait(lock, [this] { return closed_ || !queue_.empty(); });
+                    MutexLock lock(mu_);
+                    cv_.wait(lock, [this]() REQUIRES(mu_) { return closed_ || !queue_.empty(); });
                     if (queue_.empty()) {
                         return;
                     }
@@ -619,8 +617,8 @@ class TaskPool {
     }
 
     unsigned workers_ = 0;  // written before any worker reads the queue
-    std::mutex mu_;
-    std::condition_variable cv_;
+    Mutex mu_;
+    CondVar cv_;
     std::deque<std::packaged_task<FileFindings()>> queue_ GUARDED_BY(mu_);
     bool closed_ GUARDED_BY(mu_) = false;
 };

@@ -55,12 +55,12 @@ RtLink::RtLink()
                                    }}) {}
 
 void RtLink::setHooks(LinkHooks hooks) {
-    std::lock_guard lock(hooksMu_);
+    MutexLock lock(hooksMu_);
     hooks_ = std::move(hooks);
 }
 
 LinkHooks RtLink::hooks() const {
-    std::lock_guard lock(hooksMu_);
+    MutexLock lock(hooksMu_);
     return hooks_;
 }
 

@@ -6,14 +6,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "rtlink/link_hooks.h"
 #include "rtlink/psx_server.h"
 #include "rtlink/traffic_queue.h"
 #include "rtlink/traffic_reader.h"
 #include "rtlink/weather.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -74,7 +73,7 @@ class RtLink {
     void reset();
 
   private:
-    mutable std::mutex hooksMu_;
+    mutable Mutex hooksMu_;
     LinkHooks hooks_ GUARDED_BY(hooksMu_);
     std::atomic<bool> realTrafficLocal_{false};
     std::atomic<int> currentQnh_{1013};

@@ -5,19 +5,19 @@
 namespace wnd {
 
 void TrafficQueue::setMainCycleRuns(bool runs) {
-    std::lock_guard lock(linkLock_);
+    MutexLock lock(linkLock_);
     mainCycleRuns_ = runs;
 }
 
 bool TrafficQueue::mainCycleRuns() const {
-    std::lock_guard lock(linkLock_);
+    MutexLock lock(linkLock_);
     return mainCycleRuns_;
 }
 
 bool TrafficQueue::appendIfRunning(TrafficRecord&& record) {
     bool overflow = false;
     {
-        std::lock_guard lock(linkLock_);
+        MutexLock lock(linkLock_);
         if (!mainCycleRuns_) {
             return false;
         }
@@ -39,7 +39,7 @@ bool TrafficQueue::appendIfRunning(TrafficRecord&& record) {
 }
 
 std::optional<TrafficRecord> TrafficQueue::takeFront() {
-    std::lock_guard lock(linkLock_);
+    MutexLock lock(linkLock_);
     if (queue_.empty()) {
         return std::nullopt;
     }
@@ -49,7 +49,7 @@ std::optional<TrafficRecord> TrafficQueue::takeFront() {
 }
 
 std::size_t TrafficQueue::takeUpTo(std::size_t max, std::vector<TrafficRecord>& out) {
-    std::lock_guard lock(linkLock_);
+    MutexLock lock(linkLock_);
     std::size_t n = 0;
     while (n < max && !queue_.empty()) {
         out.push_back(std::move(queue_.front()));
@@ -60,12 +60,12 @@ std::size_t TrafficQueue::takeUpTo(std::size_t max, std::vector<TrafficRecord>& 
 }
 
 std::size_t TrafficQueue::size() const {
-    std::lock_guard lock(linkLock_);
+    MutexLock lock(linkLock_);
     return queue_.size();
 }
 
 void TrafficQueue::clear() {
-    std::lock_guard lock(linkLock_);
+    MutexLock lock(linkLock_);
     queue_.clear();
     overflowLogged_ = false;
 }

@@ -5,12 +5,11 @@
 
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "rtlink/traffic_record.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -32,7 +31,7 @@ class TrafficQueue {
     void clear();
 
   private:
-    mutable std::mutex linkLock_;
+    mutable Mutex linkLock_;
     bool mainCycleRuns_ GUARDED_BY(linkLock_) = false;
     bool overflowLogged_ GUARDED_BY(linkLock_) = false;
     std::deque<TrafficRecord> queue_ GUARDED_BY(linkLock_);

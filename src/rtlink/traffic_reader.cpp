@@ -88,32 +88,32 @@ TrafficReader::TrafficReader(TrafficQueue& queue)
 }
 
 void TrafficReader::setUserPosition(LatLon position) {
-    std::lock_guard lock(inputsMu_);
+    MutexLock lock(inputsMu_);
     inputs_.user = position;
 }
 
 LatLon TrafficReader::userPosition() const {
-    std::lock_guard lock(inputsMu_);
+    MutexLock lock(inputsMu_);
     return inputs_.user;
 }
 
 void TrafficReader::setParkAirport(std::optional<ParkAirportRef> airport) {
-    std::lock_guard lock(inputsMu_);
+    MutexLock lock(inputsMu_);
     inputs_.park = airport;
 }
 
 void TrafficReader::setTrafficRadius(double nm) {
-    std::lock_guard lock(inputsMu_);
+    MutexLock lock(inputsMu_);
     inputs_.radiusNm = nm;
 }
 
 double TrafficReader::trafficRadius() const {
-    std::lock_guard lock(inputsMu_);
+    MutexLock lock(inputsMu_);
     return inputs_.radiusNm;
 }
 
 TrafficReader::Inputs TrafficReader::inputs() const {
-    std::lock_guard lock(inputsMu_);
+    MutexLock lock(inputsMu_);
     return inputs_;
 }
 
@@ -122,12 +122,12 @@ void TrafficReader::setCycleSource(std::function<std::int32_t()> source) {
 }
 
 void TrafficReader::clearCallsigns() {
-    std::lock_guard lock(callsignsMu_);
+    MutexLock lock(callsignsMu_);
     callsigns_.clear();
 }
 
 std::set<std::string> TrafficReader::callsigns() const {
-    std::lock_guard lock(callsignsMu_);
+    MutexLock lock(callsignsMu_);
     return callsigns_;
 }
 
@@ -197,7 +197,7 @@ bool TrafficReader::processLineSub(std::span<const std::string_view> f, std::str
     if (collecting_.load()) {
         const std::string_view cs = f[kCallsign];
         if (!cs.empty() && cs != "null" && !lf_hasAt(cs)) {
-            std::lock_guard lock(callsignsMu_);
+            MutexLock lock(callsignsMu_);
             if (callsigns_.size() < kMaxCallsigns) {
                 callsigns_.emplace(cs);
             }

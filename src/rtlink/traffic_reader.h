@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <span>
@@ -16,7 +15,7 @@
 #include "rtlink/traffic_queue.h"
 #include "rtlink/udp_reader.h"
 #include "util/geodesy.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -78,10 +77,10 @@ class TrafficReader final : public UdpReader {
     Inputs inputs() const;
 
     TrafficQueue& queue_;
-    mutable std::mutex inputsMu_;
+    mutable Mutex inputsMu_;
     Inputs inputs_ GUARDED_BY(inputsMu_);
     std::atomic<bool> collecting_{false};
-    mutable std::mutex callsignsMu_;
+    mutable Mutex callsignsMu_;
     std::set<std::string> callsigns_ GUARDED_BY(callsignsMu_);
     std::atomic<int> qnh_{1013};
     std::atomic<double> lastTraffic_{0.0};

@@ -43,22 +43,22 @@ void IntParameter::setFromText(std::string_view text) {
 }
 
 std::string StringParameter::value() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return value_;
 }
 
 void StringParameter::set(std::string v) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     value_ = std::move(v);
 }
 
 void StringParameter::setDefault(std::string def) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     default_ = std::move(def);
 }
 
 std::string StringParameter::defaultText() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return default_;
 }
 

@@ -4,12 +4,11 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -102,7 +101,7 @@ class StringParameter final : public Parameter {
     void resetToDefault() override { set(defaultText()); }
 
   private:
-    mutable std::mutex mu_;
+    mutable Mutex mu_;
     std::string default_ GUARDED_BY(mu_);
     std::string value_ GUARDED_BY(mu_);
 };

@@ -1,7 +1,6 @@
 // Reading, saving and migrating parameters.xml.
 #include <fmt/format.h>
 
-#include <mutex>
 #include <pugixml.hpp>
 #include <system_error>
 
@@ -9,6 +8,7 @@
 #include "settings/settings.h"
 #include "util/files.h"
 #include "util/log.h"
+#include "util/mutex.h"
 #include "util/program.h"
 #include "util/strings.h"
 #include "util/version.h"
@@ -23,13 +23,13 @@ namespace {
 // Larger files are no settings file of ours; parsing them would only eat memory.
 constexpr std::uintmax_t kMaxFileBytes = 16U * 1024U * 1024U;
 
-std::mutex g_refreshMu;
-ParameterRefresh g_refresh;
+Mutex g_refreshMu;
+ParameterRefresh g_refresh GUARDED_BY(g_refreshMu);
 
 void refreshControl(Parameter& p) {
     ParameterRefresh refresh;
     {
-        std::lock_guard lock(g_refreshMu);
+        MutexLock lock(g_refreshMu);
         refresh = g_refresh;
     }
     if (refresh && p.controlId() != 0) {
@@ -136,7 +136,7 @@ void saveAll(bool reset, const pugi::xml_node keep) {
 }  // namespace
 
 void gf_setParameterRefresh(ParameterRefresh refresh) {
-    std::lock_guard lock(g_refreshMu);
+    MutexLock lock(g_refreshMu);
     g_refresh = std::move(refresh);
 }
 

@@ -72,7 +72,7 @@ void SimLink::pacingStep() {
     if (!create && !remove) {
         return;
     }
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     if (create) {
         creations_.push_back(std::move(from->front()));
         from->pop_front();
@@ -86,18 +86,19 @@ void SimLink::pacingStep() {
 }
 
 bool SimLink::swapPositionBuffers() {
-    std::unique_lock lock(cmdMu_, std::try_to_lock);
-    if (lock.owns_lock()) {
+    const bool locked = cmdMu_.try_lock();
+    if (locked) {
+        MutexLock lock(cmdMu_, std::adopt_lock);
         sendPositions_.swap(fill_);
     }
     fill_.clear();
-    return lock.owns_lock();
+    return locked;
 }
 
 // ---- Client events ----
 
 void SimLink::queueEvents(std::initializer_list<ClientEventCommand> events) {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     events_.insert(events_.end(), events);
 }
 
@@ -194,12 +195,12 @@ bool SimLink::respawnRemoval(const AiControls& ac, std::string_view ident) {
 // ---- Sending on each frame (SimClient thread) ----
 
 bool SimLink::sendFrame() {
-    std::unique_lock lock(cmdMu_, std::try_to_lock);
-    if (!lock.owns_lock()) {
+    if (!cmdMu_.try_lock()) {
         // The engine holds the lock: everything waits for the next frame.
         framesBusy_.fetch_add(1);
         return false;
     }
+    MutexLock lock(cmdMu_, std::adopt_lock);
     if (!commandFailure_.load() && handle() != nullptr) {
         sendLocked();
     }
@@ -294,22 +295,22 @@ void SimLink::sendCreationLocked(const CreateRequest& c) {
         gf_logWarning("GetLastSentPacketID");
         sendId = 0;
     }
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     pending_.push_back({sendId, c.aircraftId, tail});
 }
 
 SimLink::OutgoingQueues SimLink::outgoing() const {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     return {sendPositions_, events_, creations_, removalsOut_};
 }
 
 std::vector<PendingCreation> SimLink::pendingCreations() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return pending_;
 }
 
 std::vector<std::uint32_t> SimLink::addedObjects() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return added_;
 }
 
@@ -331,7 +332,7 @@ bool SimLink::setFlightPlan(std::uint32_t objectId, int category, std::string_vi
     }
     if (written) {
         if (const auto ansi = gf_utf8ToSimText(path.string())) {
-            std::lock_guard lock(cmdMu_);
+            MutexLock lock(cmdMu_);
             const HANDLE h = handle();
             if (h != nullptr && !commandFailure_.load()) {
                 ok = !gf_scFailed(SimConnect_AISetAircraftFlightPlan(h, objectId, ansi->c_str(),
@@ -358,7 +359,7 @@ void SimLink::creationRefused(std::string_view callsign, std::string_view livery
     bool isNew = false;
     std::size_t count = 0;
     {
-        std::lock_guard lock(failMu_);
+        MutexLock lock(failMu_);
         isNew = failedLiveries_.emplace(liveryTitle).second;
         failedCombinations_.insert(fmt::format("{} {}", model, airline));
         count = failedLiveries_.size();
@@ -366,7 +367,7 @@ void SimLink::creationRefused(std::string_view callsign, std::string_view livery
     if (isNew) {
         std::function<void(const std::string&)> hook;
         {
-            std::lock_guard lock(hooksMu_);
+            MutexLock lock(hooksMu_);
             hook = hooks_.liveryRefused;
         }
         if (hook) {
@@ -382,17 +383,17 @@ void SimLink::creationRefused(std::string_view callsign, std::string_view livery
 }
 
 bool SimLink::isFailedLivery(std::string_view title) const {
-    std::lock_guard lock(failMu_);
+    MutexLock lock(failMu_);
     return failedLiveries_.contains(title);
 }
 
 bool SimLink::isFailedCombination(std::string_view model, std::string_view airline) const {
-    std::lock_guard lock(failMu_);
+    MutexLock lock(failMu_);
     return failedCombinations_.contains(fmt::format("{} {}", model, airline));
 }
 
 std::size_t SimLink::failedLiveryCount() const {
-    std::lock_guard lock(failMu_);
+    MutexLock lock(failMu_);
     return failedLiveries_.size();
 }
 
@@ -402,19 +403,19 @@ std::string SimLink::noLiveryKey(std::string_view airline, std::string_view mode
 }
 
 void SimLink::addNoLivery(std::string key) {
-    std::lock_guard lock(failMu_);
+    MutexLock lock(failMu_);
     noLivery_.insert(std::move(key));
 }
 
 bool SimLink::isNoLivery(std::string_view key) const {
-    std::lock_guard lock(failMu_);
+    MutexLock lock(failMu_);
     return noLivery_.contains(key);
 }
 
 void SimLink::writeNoLiveryReport() const {
     std::vector<std::string> keys;
     {
-        std::lock_guard lock(failMu_);
+        MutexLock lock(failMu_);
         keys.assign(noLivery_.begin(), noLivery_.end());
     }
     if (keys.empty()) {

@@ -155,7 +155,7 @@ void SimLink::onException(const SIMCONNECT_RECV_EXCEPTION& e) {
             std::uint32_t aircraftId = 0;
             bool found = false;
             {
-                std::lock_guard lock(stateMu_);
+                MutexLock lock(stateMu_);
                 const auto it = std::find_if(pending_.begin(), pending_.end(),
                                              [&](const auto& p) { return p.sendId == e.dwSendID; });
                 if (it != pending_.end()) {
@@ -195,7 +195,7 @@ void SimLink::onOpen(const SIMCONNECT_RECV_OPEN& open) {
                                     open.dwApplicationBuildMajor, open.dwApplicationBuildMinor});
     gf_logWarning("{} connected", name);
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         simName_ = name;
     }
     gf_postMessage(kMsgRepaintStatus);
@@ -234,7 +234,7 @@ void SimLink::onAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& e) {
     const std::uint32_t oid = e.dwData;
     if (e.uEventID == simid::kEvObjectAdded) {
         if (oid > userObjectId_.load()) {
-            std::lock_guard lock(stateMu_);
+            MutexLock lock(stateMu_);
             if (std::find(added_.begin(), added_.end(), oid) == added_.end()) {
                 added_.push_back(oid);
             }
@@ -242,7 +242,7 @@ void SimLink::onAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& e) {
     } else if (e.uEventID == simid::kEvObjectRemoved) {
         {
             // An object gone before it was identified must not wait here for ever.
-            std::lock_guard lock(stateMu_);
+            MutexLock lock(stateMu_);
             std::erase(added_, oid);
         }
         queueNotice({oid, 0, NoticeKind::ObjectRemoved, 0.0, 0.0});
@@ -287,7 +287,7 @@ void SimLink::onUserPosition(DWORD objectId, const UserAircraftData& reply) {
     const LatLon now{data.latitude, data.longitude};
     LatLon before;
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         before = previousUser_;
         user_ = data;
         previousUser_ = now;
@@ -300,7 +300,7 @@ void SimLink::onUserPosition(DWORD objectId, const UserAircraftData& reply) {
     const std::string stand = findUserStand(now);
     bool changed = false;
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         if (stand != stand_) {
             stand_ = stand;
             changed = true;
@@ -322,7 +322,7 @@ void SimLink::onTitle(std::string_view raw) {
     }
     const std::string title = gf_simTextToUtf8(raw.substr(0, std::min(raw.size(), kTitleMax)));
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         if (title == title_) {
             return;
         }
@@ -354,7 +354,7 @@ void SimLink::onModel(std::string_view raw) {
             "User aircraft wing span unknown, max is taken instead, please report in my Forum!");
     }
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         model_ = info;
     }
     gf_logLine("{}, half wing span: {:.1F} meter, category: {}", line,
@@ -391,7 +391,7 @@ void SimLink::onByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& d, DWORD size) {
     bool ours = false;
     std::uint32_t aircraftId = 0;
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         const auto added = std::find(added_.begin(), added_.end(), oid);
         if (added != added_.end()) {
             isNew = true;
@@ -423,7 +423,7 @@ void SimLink::onByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& d, DWORD size) {
     }
     {
         // Frozen until the engine moves it.
-        std::lock_guard lock(cmdMu_);
+        MutexLock lock(cmdMu_);
         const HANDLE h = handle();
         if (h != nullptr && gf_scFailed(SimConnect_AIReleaseControl(h, oid, simid::kReqRelease))) {
             gf_logWarning("SimConnect release control of ac fails, id {}", oid);

@@ -2,12 +2,11 @@
 
 #include <fmt/format.h>
 
-#include <mutex>
 #include <system_error>
 
 #include "util/log.h"
+#include "util/mutex.h"
 #include "util/no_destructor.h"
-#include "util/thread_annotations.h"
 
 namespace wnd {
 
@@ -16,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct FolderState {
-    std::mutex mu;
+    Mutex mu;
     fs::path folder GUARDED_BY(mu);
     bool made GUARDED_BY(mu) = false;
 };
@@ -40,14 +39,14 @@ void gf_createFlightPlanFolder(const fs::path& workingFolder) {
         gf_logLine("gf_createFlightPlanFolder: {}", ec.message());
     }
     auto& s = lf_folderState();
-    std::lock_guard lock(s.mu);
+    MutexLock lock(s.mu);
     s.folder = folder;
     s.made = !ec;
 }
 
 void gf_removeFlightPlanFolder() {
     auto& s = lf_folderState();
-    std::lock_guard lock(s.mu);
+    MutexLock lock(s.mu);
     if (!s.made) {
         return;
     }
@@ -61,7 +60,7 @@ void gf_removeFlightPlanFolder() {
 
 fs::path gf_flightPlanFolder() {
     auto& s = lf_folderState();
-    std::lock_guard lock(s.mu);
+    MutexLock lock(s.mu);
     return s.folder;
 }
 

@@ -120,9 +120,9 @@ constexpr DWORD kGrouped[] = {
 
 // Sleeps until the deadline on the steady clock, or until the stop token is set.
 void lf_sleepUntil(std::chrono::steady_clock::time_point deadline, const std::stop_token& stop) {
-    std::mutex mu;
+    Mutex mu;
     std::condition_variable_any cv;
-    std::unique_lock lock(mu);
+    MutexLock lock(mu);
     cv.wait_until(lock, stop, deadline, [] { return false; });
 }
 
@@ -156,7 +156,7 @@ bool SimLink::registerAll(HANDLE h) {
 void SimLink::closeHandle() {
     HANDLE h = nullptr;
     {
-        std::lock_guard lock(cmdMu_);
+        MutexLock lock(cmdMu_);
         h = handle_.exchange(nullptr);
     }
     if (h == nullptr) {
@@ -209,7 +209,7 @@ void SimLink::clientBody(std::stop_token stop) {
                 continue;
             }
             {
-                std::lock_guard lock(cmdMu_);
+                MutexLock lock(cmdMu_);
                 handle_.store(h);
             }
             registerAll(h);
@@ -260,7 +260,7 @@ void SimLink::userStandCheck() {
     }
     UserAircraftData user;
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         user = user_;
     }
     if (user.groundSpeed > 2.0) {
@@ -272,7 +272,7 @@ void SimLink::userStandCheck() {
     }
     std::function<void(const std::string&)> record;
     {
-        std::lock_guard lock(hooksMu_);
+        MutexLock lock(hooksMu_);
         record = hooks_.recordUserStand;
     }
     if (record) {
@@ -285,18 +285,18 @@ std::string SimLink::findUserStand(const LatLon& pos) {
         return std::string(kDefaultStandText);
     }
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         if (standCachePos_ && standCachePos_->lat == pos.lat && standCachePos_->lon == pos.lon) {
             return standCache_;
         }
     }
     std::function<std::string(const LatLon&)> lookup;
     {
-        std::lock_guard lock(hooksMu_);
+        MutexLock lock(hooksMu_);
         lookup = hooks_.standNear;
     }
     std::string stand = lookup ? lookup(pos) : std::string(kDefaultStandText);
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     standCachePos_ = pos;
     standCache_ = stand;
     return stand;
@@ -306,7 +306,7 @@ void SimLink::updateLamp() {
     std::string title;
     std::string stand;
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         title = title_;
         stand = stand_;
     }

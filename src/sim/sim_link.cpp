@@ -33,7 +33,7 @@ void SimLink::prepare(int p3dMajor) {
     simTime_.store(0);
     handle_.store(nullptr);
     {
-        std::lock_guard lock(cmdMu_);
+        MutexLock lock(cmdMu_);
         sendPositions_.clear();
         events_.clear();
         creations_.clear();
@@ -44,7 +44,7 @@ void SimLink::prepare(int p3dMajor) {
         removalsOut_.reserve(kReserved);
     }
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         added_.clear();
         pending_.clear();
         added_.reserve(kReserved);
@@ -65,7 +65,7 @@ void SimLink::reset() {
     framesSent_.store(0);
     framesBusy_.store(0);
     {
-        std::lock_guard lock(stateMu_);
+        MutexLock lock(stateMu_);
         simName_.clear();
         title_.clear();
         stand_.clear();
@@ -77,14 +77,14 @@ void SimLink::reset() {
     liveCreations_.clear();
     staticCreations_.clear();
     removals_.clear();
-    std::lock_guard lock(failMu_);
+    MutexLock lock(failMu_);
     failedLiveries_.clear();
     failedCombinations_.clear();
     noLivery_.clear();
 }
 
 void SimLink::setHooks(SimHooks hooks) {
-    std::lock_guard lock(hooksMu_);
+    MutexLock lock(hooksMu_);
     hooks_ = std::move(hooks);
 }
 
@@ -112,12 +112,12 @@ void SimLink::joinClient() {
 }
 
 std::string SimLink::simulatorName() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return simName_;
 }
 
 UserAircraftData SimLink::userAircraft() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return user_;
 }
 
@@ -129,24 +129,24 @@ std::optional<bool> SimLink::userOnGround() const {
 }
 
 std::string SimLink::userTitle() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return title_;
 }
 
 std::string SimLink::userStand() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return stand_;
 }
 
 std::optional<UserModelInfo> SimLink::userModel() const {
-    std::lock_guard lock(stateMu_);
+    MutexLock lock(stateMu_);
     return model_;
 }
 
 // ---- Requests ----
 
 UserAircraftData SimLink::requestUserPosition() {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     const HANDLE h = handle();
     if (!commandFailure_.load() && h != nullptr &&
         gf_scFailed(
@@ -155,12 +155,12 @@ UserAircraftData SimLink::requestUserPosition() {
         gf_logWarning("SimConnect request user ac position fails");
         handleRequestError();
     }
-    std::lock_guard stateLock(stateMu_);
+    MutexLock stateLock(stateMu_);
     return user_;
 }
 
 void SimLink::requestUserTitleAndModel() {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     const HANDLE h = handle();
     if (h == nullptr) {
         return;
@@ -180,7 +180,7 @@ void SimLink::requestUserTitleAndModel() {
 }
 
 void SimLink::requestUserOnGround() {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     const HANDLE h = handle();
     if (h != nullptr && gf_scFailed(SimConnect_RequestDataOnSimObject(
                             h, simid::kReqOnGround, simid::kDefOnGround, SIMCONNECT_OBJECT_ID_USER,
@@ -191,7 +191,7 @@ void SimLink::requestUserOnGround() {
 }
 
 void SimLink::requestAircraftInRange() {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     const HANDLE h = handle();
     if (commandFailure_.load() || h == nullptr) {
         return;
@@ -206,7 +206,7 @@ void SimLink::requestAircraftInRange() {
 }
 
 void SimLink::requestStaticCg(std::uint32_t objectId) {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     const HANDLE h = handle();
     if (commandFailure_.load() || h == nullptr) {
         return;
@@ -220,7 +220,7 @@ void SimLink::requestStaticCg(std::uint32_t objectId) {
 
 void SimLink::setSpoilersAndThrust(std::uint32_t objectId, double spoilersPercent,
                                    double throttle1Percent, double throttle2Percent) {
-    std::lock_guard lock(cmdMu_);
+    MutexLock lock(cmdMu_);
     const HANDLE h = handle();
     if (commandFailure_.load() || h == nullptr || objectId <= userObjectId_.load()) {
         return;
@@ -245,23 +245,23 @@ void SimLink::handleRequestError() {
 // ---- Notices ----
 
 void SimLink::queueNotice(const SimNotice& notice) {
-    std::lock_guard lock(noticeMu_);
+    MutexLock lock(noticeMu_);
     notices_.push_back(notice);
 }
 
 void SimLink::takeNotices(std::vector<SimNotice>& out) {
-    std::lock_guard lock(noticeMu_);
+    MutexLock lock(noticeMu_);
     out.insert(out.end(), notices_.begin(), notices_.end());
     notices_.clear();
 }
 
 void SimLink::clearNotices() {
-    std::lock_guard lock(noticeMu_);
+    MutexLock lock(noticeMu_);
     notices_.clear();
 }
 
 std::size_t SimLink::noticeCount() const {
-    std::lock_guard lock(noticeMu_);
+    MutexLock lock(noticeMu_);
     return notices_.size();
 }
 

@@ -9,7 +9,6 @@
 #include <deque>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
@@ -23,7 +22,7 @@
 #include "simconnect/simconnect.h"
 #include "util/geodesy.h"
 #include "util/hash.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -194,7 +193,7 @@ class SimLink {
     // ---- For the engine's own use of the lock, tests and benchmarks ----
 
     // The command lock, held by the caller (the frame then sends nothing and loses nothing).
-    std::unique_lock<std::mutex> lockCommands() { return std::unique_lock(cmdMu_); }
+    UniqueMutexLock lockCommands() { return UniqueMutexLock(cmdMu_); }
     // What the frame handler runs: sends the outgoing queues unless the command lock is busy
     // (false then). Must run on the thread that dispatches (calls are gathered there).
     bool sendFrame();
@@ -269,11 +268,11 @@ class SimLink {
     std::exception_ptr dispatchError_;
     bool quitSeen_ = false;
 
-    mutable std::mutex hooksMu_;
+    mutable Mutex hooksMu_;
     SimHooks hooks_ GUARDED_BY(hooksMu_);
 
     // The state the dispatch writes and other threads read. Taken after cmdMu_, never before.
-    mutable std::mutex stateMu_;
+    mutable Mutex stateMu_ ACQUIRED_AFTER(cmdMu_);
     UserAircraftData user_ GUARDED_BY(stateMu_);
     LatLon previousUser_ GUARDED_BY(stateMu_);
     std::string simName_ GUARDED_BY(stateMu_);
@@ -285,11 +284,11 @@ class SimLink {
     std::vector<std::uint32_t> added_ GUARDED_BY(stateMu_);
     std::vector<PendingCreation> pending_ GUARDED_BY(stateMu_);
 
-    mutable std::mutex noticeMu_;
+    mutable Mutex noticeMu_;
     std::vector<SimNotice> notices_ GUARDED_BY(noticeMu_);
 
     // The command lock: the outgoing queues and the requests made by the worker.
-    mutable std::mutex cmdMu_;
+    mutable Mutex cmdMu_;
     std::vector<PositionCommand> sendPositions_ GUARDED_BY(cmdMu_);
     std::vector<ClientEventCommand> events_ GUARDED_BY(cmdMu_);
     std::vector<CreateRequest> creations_ GUARDED_BY(cmdMu_);
@@ -305,7 +304,7 @@ class SimLink {
     std::mt19937 rng_{std::random_device{}()};
 
     using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
-    mutable std::mutex failMu_;
+    mutable Mutex failMu_;
     TextSet failedLiveries_ GUARDED_BY(failMu_);
     TextSet failedCombinations_ GUARDED_BY(failMu_);
     TextSet noLivery_ GUARDED_BY(failMu_);

@@ -46,7 +46,7 @@ class TcpSimConnect::Connection {
         if (broken_.load() || closed_.load()) {
             return kScFail;
         }
-        std::lock_guard lock(ioMu_);
+        MutexLock lock(ioMu_);
         const std::size_t start = writer_.size();
         encode(writer_);
         if (writer_.size() - start > scwire::kMaxPacketSize) {
@@ -66,10 +66,10 @@ class TcpSimConnect::Connection {
     }
 
     HRESULT dispatch(DispatchProc proc, void* context) {
-        std::unique_lock dispatchLock(dispatchMu_, std::try_to_lock);
-        if (!dispatchLock.owns_lock()) {
+        if (!dispatchMu_.try_lock()) {
             return kScOk;  // a dispatch is already running (on this or another thread)
         }
+        MutexLock dispatchLock(dispatchMu_, std::adopt_lock);
         if (quitDelivered_ || closed_.load()) {
             return kScFail;
         }
@@ -77,7 +77,7 @@ class TcpSimConnect::Connection {
         arena_.clear();
         bool lost = false;
         {
-            std::lock_guard lock(ioMu_);
+            MutexLock lock(ioMu_);
             if (!peerGone_) {
                 readAvailableLocked(kDispatchReadBudget);
             }
@@ -103,7 +103,7 @@ class TcpSimConnect::Connection {
             Connection* c;
             ~Uncork() {
                 c->dispatchThread_ = std::thread::id();
-                std::lock_guard lock(c->ioMu_);
+                MutexLock lock(c->ioMu_);
                 c->flushLocked();
             }
         } uncork{this};
@@ -129,7 +129,7 @@ class TcpSimConnect::Connection {
     }
 
     DWORD lastSendId() {
-        std::lock_guard lock(ioMu_);
+        MutexLock lock(ioMu_);
         return lastSendId_;
     }
 
@@ -141,7 +141,7 @@ class TcpSimConnect::Connection {
 
   private:
     // Sends what the calls have queued; false when the link is broken.
-    bool flushLocked() {
+    bool flushLocked() REQUIRES(ioMu_) {
         if (writer_.size() == 0) {
             return !broken_.load();
         }
@@ -164,7 +164,7 @@ class TcpSimConnect::Connection {
     }
 
     // Reads what has arrived, without waiting; false once the peer is gone.
-    bool readAvailableLocked(std::size_t budget) {
+    bool readAvailableLocked(std::size_t budget) REQUIRES(ioMu_) {
         std::size_t got = 0;
         while (!peerGone_ && got < budget && framer_.buffered() < kMaxBufferedIncoming &&
                socket_.waitReadable(0ms)) {
@@ -182,7 +182,7 @@ class TcpSimConnect::Connection {
     }
 
     // Copies one message into the 8-byte aligned arena, zero padded.
-    void keep(std::span<const std::uint8_t> packet) {
+    void keep(std::span<const std::uint8_t> packet) REQUIRES(dispatchMu_) {
         const auto size = static_cast<DWORD>(packet.size());
         const DWORD id = scwire::gf_readU32(packet.data() + 8);
         if (packet.size() < scwire::gf_minRecvSize(id)) {
@@ -209,12 +209,12 @@ class TcpSimConnect::Connection {
         }
     }
 
-    std::mutex dispatchMu_;  // one dispatch at a time; taken before ioMu_
+    Mutex dispatchMu_;  // one dispatch at a time; taken before ioMu_
     std::vector<std::uint64_t> arena_ GUARDED_BY(dispatchMu_);
     std::vector<std::pair<std::size_t, DWORD>> messages_ GUARDED_BY(dispatchMu_);
     bool quitDelivered_ GUARDED_BY(dispatchMu_) = false;
 
-    std::mutex ioMu_;
+    Mutex ioMu_ ACQUIRED_AFTER(dispatchMu_);
     // Every socket call happens under ioMu_, except shutdown(), which only wakes them.
     platform::Socket socket_;
     scwire::PacketWriter writer_ GUARDED_BY(ioMu_);
@@ -235,7 +235,7 @@ TcpSimConnect::TcpSimConnect() {
 
 TcpSimConnect::~TcpSimConnect() {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         for (auto& [h, c] : connections_) {
             c->shutdown();
         }
@@ -245,13 +245,13 @@ TcpSimConnect::~TcpSimConnect() {
 }
 
 void TcpSimConnect::setConfigFolder(std::filesystem::path folder) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     configFolder_ = std::move(folder);
 }
 
 void TcpSimConnect::warnOnce(const std::string& text) {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         if (text == lastWarning_) {
             return;  // the program retries every 100 ms; say it once
         }
@@ -261,7 +261,7 @@ void TcpSimConnect::warnOnce(const std::string& text) {
 }
 
 std::shared_ptr<TcpSimConnect::Connection> TcpSimConnect::find(HANDLE h) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const auto it = connections_.find(reinterpret_cast<std::uintptr_t>(h));
     return it == connections_.end() ? nullptr : it->second;
 }
@@ -283,7 +283,7 @@ HRESULT TcpSimConnect::open(HANDLE* phSimConnect, const char* szName, HWND /*hWn
     *phSimConnect = nullptr;
     std::filesystem::path folder;
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         folder = configFolder_.empty() ? std::filesystem::path(".") : configFolder_;
     }
     const SimConnectCfgResult cfg = gf_readSimConnectCfg(folder, ConfigIndex);
@@ -306,7 +306,7 @@ HRESULT TcpSimConnect::open(HANDLE* phSimConnect, const char* szName, HWND /*hWn
     if (gf_scFailed(c->send([&](scwire::PacketWriter& w) { scwire::gf_encodeOpen(w, name); }))) {
         return kScFail;
     }
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const std::uintptr_t h = nextHandle_++;
     connections_.emplace(h, std::move(c));
     *phSimConnect = reinterpret_cast<HANDLE>(h);
@@ -317,7 +317,7 @@ HRESULT TcpSimConnect::open(HANDLE* phSimConnect, const char* szName, HWND /*hWn
 HRESULT TcpSimConnect::close(HANDLE hSimConnect) {
     std::shared_ptr<Connection> c;
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         const auto it = connections_.find(reinterpret_cast<std::uintptr_t>(hSimConnect));
         if (it == connections_.end()) {
             return kScInvalidArg;

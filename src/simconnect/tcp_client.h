@@ -6,11 +6,10 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "simconnect/simconnect.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -85,7 +84,7 @@ class TcpSimConnect final : public SimConnectApi {
     HRESULT send(HANDLE h, Encode&& encode);
     void warnOnce(const std::string& text);
 
-    std::mutex mu_;
+    Mutex mu_;
     std::map<std::uintptr_t, std::shared_ptr<Connection>> connections_ GUARDED_BY(mu_);
     std::uintptr_t nextHandle_ GUARDED_BY(mu_) = 1;
     std::filesystem::path configFolder_ GUARDED_BY(mu_);

@@ -10,7 +10,7 @@ namespace wnd {
 
 void Display::showStatus(std::string_view text, bool alsoLog) {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         if (!error_.empty()) {
             return;
         }
@@ -26,7 +26,7 @@ void Display::showStatus(std::string_view text, bool alsoLog) {
 
 void Display::showError(std::string_view text) {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         status_.clear();
         statusShownAt_ = 0;
         error_ = std::string(text);
@@ -38,7 +38,7 @@ void Display::showError(std::string_view text) {
 
 void Display::clearError() {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         if (error_.empty()) {
             return;
         }
@@ -49,55 +49,55 @@ void Display::clearError() {
 }
 
 std::string Display::status() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return status_;
 }
 
 std::string Display::error() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return error_;
 }
 
 int Display::statusShownAt() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return statusShownAt_;
 }
 
 void Display::setEditionText(std::string text) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     edition_ = std::move(text);
 }
 
 std::string Display::editionText() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return edition_;
 }
 
 void Display::setListener(Listener l) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     listener_ = std::move(l);
 }
 
 void Display::setUserAircraft(std::string title, std::string stand) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     userTitle_ = std::move(title);
     userStand_ = std::move(stand);
 }
 
 std::string Display::userTitle() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return userTitle_;
 }
 
 std::string Display::userStand() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return userStand_;
 }
 
 void Display::notify(char kind, const std::string& text) {
     Listener l;
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         l = listener_;
     }
     if (l) {
@@ -107,7 +107,7 @@ void Display::notify(char kind, const std::string& text) {
 
 void Display::reset() {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         status_.clear();
         error_.clear();
         statusShownAt_ = 0;

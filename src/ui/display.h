@@ -5,11 +5,10 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -65,7 +64,7 @@ class Display {
   private:
     void notify(char kind, const std::string& text);
 
-    mutable std::mutex mu_;
+    mutable Mutex mu_;
     std::string status_ GUARDED_BY(mu_);
     std::string error_ GUARDED_BY(mu_);
     int statusShownAt_ GUARDED_BY(mu_) = 0;

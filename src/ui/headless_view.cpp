@@ -1,8 +1,8 @@
 #include <cstdio>
-#include <mutex>
 
 #include "ui/display.h"
 #include "ui/window.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -14,8 +14,8 @@ class HeadlessView final : public WindowView {
 
     bool create(const Rect&) override {
         gf_display().setListener([](char kind, const std::string& text) {
-            static std::mutex outMu;
-            std::lock_guard lock(outMu);
+            static Mutex outMu;
+            MutexLock lock(outMu);
             if (kind == 'e') {
                 if (!text.empty()) {
                     std::fprintf(stdout, "Error %s\n", text.c_str());

@@ -6,7 +6,7 @@ namespace wnd {
 
 void MessageQueue::post(std::uint32_t id, std::int64_t param) {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         // Repaints pile up while the window thread is busy; one pending is enough.
         if (id == kMsgRepaintStatus) {
             for (const WindowMessage& m : queue_) {
@@ -17,20 +17,20 @@ void MessageQueue::post(std::uint32_t id, std::int64_t param) {
         }
         queue_.push_back({id, param});
     }
-    cv_.notify_one();
+    cv_.notifyOne();
 }
 
 WindowMessage MessageQueue::get() {
-    std::unique_lock lock(mu_);
-    cv_.wait(lock, [this] { return !queue_.empty(); });
+    MutexLock lock(mu_);
+    cv_.wait(lock, [this]() REQUIRES(mu_) { return !queue_.empty(); });
     WindowMessage m = queue_.front();
     queue_.pop_front();
     return m;
 }
 
 std::optional<WindowMessage> MessageQueue::getFor(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mu_);
-    if (!cv_.wait_for(lock, timeout, [this] { return !queue_.empty(); })) {
+    MutexLock lock(mu_);
+    if (!cv_.waitFor(lock, timeout, [this]() REQUIRES(mu_) { return !queue_.empty(); })) {
         return std::nullopt;
     }
     WindowMessage m = queue_.front();
@@ -39,7 +39,7 @@ std::optional<WindowMessage> MessageQueue::getFor(std::chrono::milliseconds time
 }
 
 void MessageQueue::clear() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     queue_.clear();
 }
 

@@ -1,13 +1,12 @@
 // The window's own messages on a portable queue (the Win32 view uses the real one).
 #pragma once
 
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <optional>
 
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd {
 
@@ -35,8 +34,8 @@ class MessageQueue {
     void clear();
 
   private:
-    std::mutex mu_;
-    std::condition_variable cv_;
+    Mutex mu_;
+    CondVar cv_;
     std::deque<WindowMessage> queue_ GUARDED_BY(mu_);
 };
 

@@ -3,13 +3,12 @@
 #include <chrono>
 #include <ctime>
 #include <fstream>
-#include <mutex>
 #include <stdexcept>
 
 #include "util/files.h"
+#include "util/mutex.h"
 #include "util/no_destructor.h"
 #include "util/program.h"
-#include "util/thread_annotations.h"
 #include "util/time.h"
 
 namespace wnd {
@@ -17,7 +16,7 @@ namespace wnd {
 namespace {
 
 struct LogFile {
-    std::mutex mu;
+    Mutex mu;
     std::ofstream out GUARDED_BY(mu);
     // Plain lines are not flushed one by one; but none waits in the buffer for more
     // than a second once another line comes.
@@ -31,7 +30,7 @@ LogFile& logFile() {
 
 void writeLine(std::string_view prefix, std::string_view text, bool flush) {
     LogFile& f = logFile();
-    std::lock_guard lock(f.mu);
+    MutexLock lock(f.mu);
     if (!f.out.is_open()) {
         return;
     }
@@ -49,7 +48,7 @@ void gf_openLog(const std::filesystem::path& path) {
     gf_saveUpto3GenerationsOf(path);
     {
         LogFile& f = logFile();
-        std::lock_guard lock(f.mu);
+        MutexLock lock(f.mu);
         if (f.out.is_open()) {
             f.out.close();
         }
@@ -64,7 +63,7 @@ void gf_openLog(const std::filesystem::path& path) {
 
 void gf_closeLog() {
     LogFile& f = logFile();
-    std::lock_guard lock(f.mu);
+    MutexLock lock(f.mu);
     if (f.out.is_open()) {
         f.out.close();
     }
@@ -72,7 +71,7 @@ void gf_closeLog() {
 
 bool gf_logIsOpen() {
     LogFile& f = logFile();
-    std::lock_guard lock(f.mu);
+    MutexLock lock(f.mu);
     return f.out.is_open();
 }
 
@@ -86,7 +85,7 @@ void gf_logWarning(std::string_view text) {
 
 void gf_flushLog() {
     LogFile& f = logFile();
-    std::lock_guard lock(f.mu);
+    MutexLock lock(f.mu);
     if (f.out.is_open()) {
         f.out.flush();
     }

@@ -25,14 +25,14 @@ TestHttpServer::TestHttpServer() : listener_(platform::Socket::create(platform::
 
 TestHttpServer::~TestHttpServer() {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         stop_ = true;
     }
     thread_.join();
 }
 
 void TestHttpServer::serve(const std::string& path, std::string body, int status) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     replies_[path] = Reply{status, std::move(body)};
 }
 
@@ -41,12 +41,12 @@ std::string TestHttpServer::url() const {
 }
 
 std::vector<std::string> TestHttpServer::requests() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return requests_;
 }
 
 std::vector<std::string> TestHttpServer::userAgents() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return userAgents_;
 }
 
@@ -54,7 +54,7 @@ void TestHttpServer::run() {
     try {
         for (;;) {
             {
-                std::lock_guard lock(mu_);
+                MutexLock lock(mu_);
                 if (stop_) {
                     return;
                 }
@@ -96,7 +96,7 @@ void TestHttpServer::answer(platform::Socket& client) {
     }
     Reply reply{404, "not found"};
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         requests_.push_back(path);
         userAgents_.push_back(agent);
         if (const auto it = replies_.find(path); it != replies_.end()) {

@@ -2,13 +2,12 @@
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/socket.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd::testing {
 
@@ -36,7 +35,7 @@ class TestHttpServer {
 
     platform::Socket listener_;
     std::uint16_t port_ = 0;
-    mutable std::mutex mu_;
+    mutable Mutex mu_;
     bool stop_ GUARDED_BY(mu_) = false;
     std::map<std::string, Reply> replies_ GUARDED_BY(mu_);
     std::vector<std::string> requests_ GUARDED_BY(mu_);

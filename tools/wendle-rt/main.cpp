@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,6 +18,7 @@
 #include "platform/socket.h"
 #include "standin.h"
 #include "util/geodesy.h"
+#include "util/mutex.h"
 #include "util/wsa_errors.h"
 
 namespace {
@@ -26,6 +26,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using wnd::LatLon;
+using wnd::Mutex;
+using wnd::MutexLock;
 namespace rs = wnd::rtstandin;
 
 struct Options {
@@ -60,10 +62,10 @@ struct Options {
     bool stayAfterExit = false;
 };
 
-std::mutex gOutMu;
+Mutex gOutMu;  // one line at a time on stdout
 template <typename... Ts>
 void lf_out(fmt::format_string<Ts...> f, Ts&&... args) {
-    std::lock_guard lock(gOutMu);
+    MutexLock lock(gOutMu);
     fmt::print("wendle-rt: {}\n", fmt::format(f, std::forward<Ts>(args)...));
     std::fflush(stdout);
 }
@@ -209,23 +211,23 @@ class Shared {
   public:
     std::atomic<bool> stop{false};
     void setUser(LatLon p, double altFt) {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         user_ = p;
         userAlt_ = altFt;
     }
     std::optional<LatLon> user() const {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         return user_;
     }
     double userAlt() const {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         return userAlt_;
     }
 
   private:
-    mutable std::mutex mu_;
-    std::optional<LatLon> user_;
-    double userAlt_ = 0.0;
+    mutable Mutex mu_;
+    std::optional<LatLon> user_ GUARDED_BY(mu_);
+    double userAlt_ GUARDED_BY(mu_) = 0.0;
 };
 
 bool lf_sleepUnlessStopped(const Shared& shared, std::chrono::duration<double> d) {

@@ -168,7 +168,7 @@ SimCore::SimCore(Scenario scenario, std::unique_ptr<TraceWriter> trace, LogFn lo
                        ? *scenario_.groundAltFt
                        : (scenario_.user.onGround ? scenario_.user.altFt - kRestHeightFt : 0.0)),
       trace_(std::move(trace)) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const UserAircraft& u = scenario_.user;
     user_.id = kUserObjectId;
     user_.isUser = true;
@@ -186,7 +186,7 @@ SimCore::SimCore(Scenario scenario, std::unique_ptr<TraceWriter> trace, LogFn lo
 }
 
 SimCore::~SimCore() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (trace_) {
         trace_->flush();
     }
@@ -213,12 +213,12 @@ void SimCore::trace(std::string_view ev, const nlohmann::ordered_json& fields) {
 }
 
 SimState SimCore::state() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return state_;
 }
 
 std::vector<SimObject> SimCore::aiObjects() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     std::vector<SimObject> out;
     out.reserve(objects_.size());
     for (const auto& [id, o] : objects_) {
@@ -228,17 +228,17 @@ std::vector<SimObject> SimCore::aiObjects() const {
 }
 
 SimObject SimCore::userAircraft() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return user_;
 }
 
 std::size_t SimCore::clientCount() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return clients_.size();
 }
 
 std::uint64_t SimCore::connect(std::shared_ptr<Outbox> out) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const std::uint64_t id = nextClient_++;
     Client& c = clients_[id];
     c.out = std::move(out);
@@ -250,7 +250,7 @@ std::uint64_t SimCore::connect(std::shared_ptr<Outbox> out) {
 }
 
 void SimCore::disconnect(std::uint64_t client) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const auto it = clients_.find(client);
     if (it == clients_.end()) {
         return;
@@ -272,7 +272,7 @@ void SimCore::disconnect(std::uint64_t client) {
 }
 
 void SimCore::markStarted() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     trace("state", {{"sim", stateName(state_)}});
     if (trace_) {
         trace_->flush();
@@ -280,7 +280,7 @@ void SimCore::markStarted() {
 }
 
 void SimCore::handlePacket(std::uint64_t client, std::span<const std::uint8_t> packet) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const auto it = clients_.find(client);
     if (it == clients_.end() || it->second.closing || packet.size() < scwire::kClientHeaderSize) {
         return;
@@ -315,7 +315,7 @@ void SimCore::dispatchLocked(std::uint64_t id, Client& c, const Incoming& in) {
         return;
     }
     PacketReader r(in.payload);
-    auto sizeOk = [&] {
+    auto sizeOk = [&]() REQUIRES(mu_) {
         if (!r.ok()) {
             exception(c, SIMCONNECT_EXCEPTION_SIZE_MISMATCH, in.sendId, 0);
         }
@@ -1018,7 +1018,7 @@ void SimCore::setStateLocked(SimState s) {
 }
 
 void SimCore::perform(const TimelineEntry& entry) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     performLocked(entry);
     flushLocked();
     if (trace_) {
@@ -1146,7 +1146,7 @@ void SimCore::sample(double t) {
 }
 
 void SimCore::frame() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const double t = elapsedSeconds();
     while (nextTimeline_ < scenario_.timeline.size() && scenario_.timeline[nextTimeline_].t <= t &&
            state_ != SimState::Quit) {

@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <span>
 #include <string>
@@ -20,7 +19,7 @@
 #include "simconnect/standin/simvars.h"
 #include "simconnect/standin/trace.h"
 #include "simconnect/wire.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd::simstandin {
 
@@ -171,7 +170,7 @@ class SimCore {
     const std::int64_t zulu0_;  // the simulator's UTC at the start, seconds since 1970
     const double groundAltFt_;
 
-    mutable std::mutex mu_;
+    mutable Mutex mu_;
     std::map<std::uint64_t, Client> clients_ GUARDED_BY(mu_);
     std::uint64_t nextClient_ GUARDED_BY(mu_) = 1;
     SimObject user_ GUARDED_BY(mu_);

@@ -54,7 +54,7 @@ class SimStandIn::Session final : public Outbox {
     }
 
     void post(std::span<const std::uint8_t> bytes) override {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         if (dropped_) {
             return;
         }
@@ -67,13 +67,13 @@ class SimStandIn::Session final : public Outbox {
     }
 
     void closeAfterFlush() override {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         closeAfterFlush_ = true;
     }
 
     void drop() override {
         {
-            std::lock_guard lock(mu_);
+            MutexLock lock(mu_);
             dropped_ = true;
             out_.clear();
         }
@@ -115,7 +115,7 @@ class SimStandIn::Session final : public Outbox {
         while (!stopping_.load()) {
             bool closing = false;
             {
-                std::lock_guard lock(mu_);
+                MutexLock lock(mu_);
                 if (dropped_) {
                     return;
                 }
@@ -129,7 +129,7 @@ class SimStandIn::Session final : public Outbox {
                 sending.clear();
             }
             if (closing) {
-                std::lock_guard lock(mu_);
+                MutexLock lock(mu_);
                 if (out_.empty()) {
                     return;
                 }
@@ -167,7 +167,7 @@ class SimStandIn::Session final : public Outbox {
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
 
-    std::mutex mu_;
+    Mutex mu_;
     scwire::Bytes out_ GUARDED_BY(mu_);
     bool closeAfterFlush_ GUARDED_BY(mu_) = false;
     bool dropped_ GUARDED_BY(mu_) = false;
@@ -202,22 +202,22 @@ bool SimStandIn::listen() {
         error = fmt::format("cannot listen on 127.0.0.1:{} (socket error {})", wantedPort_,
                             listener_.lastError());
     }
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (!error.empty()) {
         failure_ = error;
         ended_ = true;
-        cv_.notify_all();
+        cv_.notifyAll();
         return false;
     }
     port_ = listener_.localPort();
     listening_ = true;
-    cv_.notify_all();
+    cv_.notifyAll();
     return true;
 }
 
 void SimStandIn::start() {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         if (started_ || stopping_) {
             return;
         }
@@ -235,18 +235,18 @@ void SimStandIn::start() {
     acceptThread_ = std::thread([this, listenNow] {
         try {
             if (!listenNow) {
-                std::unique_lock lock(mu_);
+                MutexLock lock(mu_);
                 const auto until = std::chrono::steady_clock::now() +
                                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                        std::chrono::duration<double>(startDelayS_));
-                if (cv_.wait_until(lock, until, [this] { return stopping_; })) {
+                if (cv_.waitUntil(lock, until, [this]() REQUIRES(mu_) { return stopping_; })) {
                     return;
                 }
                 lock.unlock();
                 if (core_.quitRequested()) {
-                    std::lock_guard endLock(mu_);
+                    MutexLock endLock(mu_);
                     ended_ = true;
-                    cv_.notify_all();
+                    cv_.notifyAll();
                     return;
                 }
                 if (!listen()) {
@@ -262,16 +262,16 @@ void SimStandIn::start() {
         } catch (...) {
             log("accept thread failed");
         }
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         ended_ = true;
-        cv_.notify_all();
+        cv_.notifyAll();
     });
 }
 
 void SimStandIn::acceptLoop() {
     for (;;) {
         {
-            std::lock_guard lock(mu_);
+            MutexLock lock(mu_);
             if (stopping_) {
                 return;
             }
@@ -291,7 +291,7 @@ void SimStandIn::acceptLoop() {
         auto session = std::make_shared<Session>(std::move(s), core_, log_);
         const std::uint64_t id = core_.connect(session);
         session->start(id);
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         sessions_.push_back(std::move(session));
     }
     // The simulator has quit: nobody connects any more, and the clients get their QUIT.
@@ -300,7 +300,7 @@ void SimStandIn::acceptLoop() {
     for (;;) {
         bool open = false;
         {
-            std::lock_guard lock(mu_);
+            MutexLock lock(mu_);
             for (const auto& s : sessions_) {
                 open = open || !s->finished();
             }
@@ -315,7 +315,7 @@ void SimStandIn::acceptLoop() {
 void SimStandIn::reapSessions(bool all) {
     std::vector<std::shared_ptr<Session>> done;
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         for (auto it = sessions_.begin(); it != sessions_.end();) {
             if (all || (*it)->finished()) {
                 done.push_back(std::move(*it));
@@ -341,8 +341,8 @@ void SimStandIn::frameLoop() {
         for (;;) {
             next += period;
             {
-                std::unique_lock lock(mu_);
-                if (cv_.wait_until(lock, next, [this] { return stopping_; })) {
+                MutexLock lock(mu_);
+                if (cv_.waitUntil(lock, next, [this]() REQUIRES(mu_) { return stopping_; })) {
                     return;
                 }
             }
@@ -364,9 +364,9 @@ void SimStandIn::frameLoop() {
 
 void SimStandIn::stop() {
     {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         stopping_ = true;
-        cv_.notify_all();
+        cv_.notifyAll();
     }
     if (acceptThread_.joinable()) {
         acceptThread_.join();
@@ -376,28 +376,29 @@ void SimStandIn::stop() {
     }
     reapSessions(true);
     listener_.close();
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     ended_ = true;
-    cv_.notify_all();
+    cv_.notifyAll();
 }
 
 bool SimStandIn::waitEnded(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, [this] { return ended_; });
+    MutexLock lock(mu_);
+    return cv_.waitFor(lock, timeout, [this]() REQUIRES(mu_) { return ended_; });
 }
 
 bool SimStandIn::waitListening(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, timeout, [this] { return listening_ || ended_; }) && listening_;
+    MutexLock lock(mu_);
+    return cv_.waitFor(lock, timeout, [this]() REQUIRES(mu_) { return listening_ || ended_; }) &&
+           listening_;
 }
 
 std::uint16_t SimStandIn::port() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return port_;
 }
 
 std::string SimStandIn::failure() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return failure_;
 }
 

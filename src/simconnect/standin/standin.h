@@ -3,11 +3,9 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,7 +14,7 @@
 #include "platform/socket.h"
 #include "simconnect/standin/scenario.h"
 #include "simconnect/standin/sim_core.h"
-#include "util/thread_annotations.h"
+#include "util/mutex.h"
 
 namespace wnd::simstandin {
 
@@ -66,8 +64,8 @@ class SimStandIn {
 
     SimCore core_;
 
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
+    mutable Mutex mu_;
+    CondVar cv_;
     bool stopping_ GUARDED_BY(mu_) = false;
     bool started_ GUARDED_BY(mu_) = false;
     bool listening_ GUARDED_BY(mu_) = false;
