@@ -112,10 +112,9 @@ bool gf_readAirports(const fs::path& inputFolder) {
     // Built aside and put in place whole: a failed read leaves no half list.
     AirportsDb fresh;
     try {
+        const PlainFileGuard removePlain(xml);
         lf_loadList(xml, fresh);
-        gf_removeIfExists(xml);
     } catch (const std::exception& e) {
-        gf_removeIfExists(xml);
         throw UserErrorException(88, e.what());
     }
     fresh.airports.shrink_to_fit();

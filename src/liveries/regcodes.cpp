@@ -142,23 +142,6 @@ void lf_writeLines(const fs::path& path, const std::vector<std::string>& lines) 
     }
 }
 
-// The plain file never outlives its reader, even when the reader throws.
-class PlainFileGuard {
-  public:
-    explicit PlainFileGuard(fs::path p) : path_(std::move(p)) {}
-    ~PlainFileGuard() {
-        try {
-            gf_removeIfExists(path_);
-        } catch (...) {  // nothing sensible to do while leaving
-        }
-    }
-    PlainFileGuard(const PlainFileGuard&) = delete;
-    PlainFileGuard& operator=(const PlainFileGuard&) = delete;
-
-  private:
-    fs::path path_;
-};
-
 // User records: a registration the files give to two titles.
 void lf_noteMultiple(const std::vector<RegcodeRecord>& records, const fs::path& file,
                      TextMap<std::string>& firstTitle, std::vector<std::string>& lines) {

@@ -29,23 +29,6 @@ constexpr std::array<double, kTypeCategoryCount> kTypicalSpanMetres = {
     12.0,  // rotorcraft: a medium helicopter's rotor
 };
 
-// Removes the plain file when the reader ends, however it ends.
-class PlainFileGuard {
-  public:
-    explicit PlainFileGuard(fs::path p) : path_(std::move(p)) {}
-    ~PlainFileGuard() {
-        try {
-            gf_removeIfExists(path_);
-        } catch (...) {  // nothing sensible to do while leaving
-        }
-    }
-    PlainFileGuard(const PlainFileGuard&) = delete;
-    PlainFileGuard& operator=(const PlainFileGuard&) = delete;
-
-  private:
-    fs::path path_;
-};
-
 // The items of a list attribute; empty items are no items.
 std::vector<std::string> lf_items(std::string_view text) {
     std::vector<std::string> items = gf_splitList(text);

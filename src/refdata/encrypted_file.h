@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <utility>
 
 namespace wnd {
 
@@ -32,5 +33,23 @@ void gf_streamEncrypt(const std::filesystem::path& plain, const std::filesystem:
 // Deletes the file if it exists; a failing deletion is logged as the warning
 // "Warning: could not remove {}, errorcode: {}". True when the file is gone.
 bool gf_removeIfExists(const std::filesystem::path& path);
+
+// Removes a decrypted file when its reader ends, however it ends: plain data never
+// stays on disk.
+class PlainFileGuard {
+  public:
+    explicit PlainFileGuard(std::filesystem::path p) : path_(std::move(p)) {}
+    ~PlainFileGuard() {
+        try {
+            gf_removeIfExists(path_);
+        } catch (...) {  // nothing sensible to do while leaving
+        }
+    }
+    PlainFileGuard(const PlainFileGuard&) = delete;
+    PlainFileGuard& operator=(const PlainFileGuard&) = delete;
+
+  private:
+    std::filesystem::path path_;
+};
 
 }  // namespace wnd
