@@ -53,6 +53,9 @@ class Socket {
     long sendTo(const void* data, std::size_t size, const std::string& address, std::uint16_t port);
     // Waits until data can be read; false on time-out or error.
     bool waitReadable(std::chrono::milliseconds timeout);
+    // Closing then resets the connection (the peer's calls fail) instead of ending it in
+    // order (the peer reads an end of stream).
+    bool setResetOnClose();
     // Wakes a thread blocked in accept or receive on this socket.
     void shutdown();
     void close();

@@ -220,9 +220,16 @@ void SimLink::clientBody(std::stop_token stop) {
                 if (dispatchError_) {
                     std::rethrow_exception(std::exchange(dispatchError_, nullptr));
                 }
-                if (gf_scFailed(hr) || quitSeen_) {
+                if (quitSeen_) {
                     // The simulator is gone: its handle is dead and stays so.
                     disconnectOnce();
+                    break;
+                }
+                if (gf_scFailed(hr)) {
+                    // The link broke under a running simulator: a restart may find it again.
+                    gf_logWarning("SimConnect_CallDispatch fails, error {:#x}",
+                                  static_cast<std::uint32_t>(hr));
+                    handleRequestError();
                     break;
                 }
                 std::this_thread::sleep_until(end + 1ms);

@@ -30,6 +30,7 @@ constexpr std::size_t kDrainAfterBytes = 64 * 1024;
 constexpr std::size_t kMaxBufferedIncoming = 16 * 1024 * 1024;
 constexpr std::size_t kPaddingWords = 32;  // the 256 zero bytes after every message
 constexpr int kMaxWarningsPerConnection = 20;
+constexpr int kWouldBlock = 10060;  // the platform's code for "nothing to read yet"
 
 const char* orEmpty(const char* s) {
     return s != nullptr ? s : "";
@@ -70,12 +71,13 @@ class TcpSimConnect::Connection {
             return kScOk;  // a dispatch is already running (on this or another thread)
         }
         MutexLock dispatchLock(dispatchMu_, std::adopt_lock);
-        if (quitDelivered_ || closed_.load()) {
+        if (quitDelivered_ || failed_ || closed_.load()) {
             return kScFail;
         }
         messages_.clear();
         arena_.clear();
         bool lost = false;
+        bool reset = false;
         {
             MutexLock lock(ioMu_);
             if (!peerGone_) {
@@ -93,6 +95,7 @@ class TcpSimConnect::Connection {
                 lost = true;
             }
             lost = lost || peerGone_;
+            reset = peerReset_;
             if (lost) {
                 broken_ = true;
                 socket_.shutdown();
@@ -115,6 +118,12 @@ class TcpSimConnect::Connection {
                 broken_ = true;
                 return kScOk;
             }
+        }
+        if (reset) {
+            // A broken link, not a simulator that closed: like the simulator's own library
+            // when its pipe breaks, the dispatch fails and no quit is made up.
+            failed_ = true;
+            return kScFail;
         }
         if (lost) {
             SIMCONNECT_RECV quit{sizeof(SIMCONNECT_RECV), scwire::kProtocolFsxSp2,
@@ -154,6 +163,7 @@ class TcpSimConnect::Connection {
         writer_.clear();
         if (!ok) {
             broken_ = true;
+            peerReset_ = true;
             return false;
         }
         if (sentSinceDrain_ >= kDrainAfterBytes) {
@@ -170,8 +180,12 @@ class TcpSimConnect::Connection {
                socket_.waitReadable(0ms)) {
             std::uint8_t* p = framer_.prepare(kReadChunk);
             const long n = socket_.receive(p, kReadChunk);
+            if (n < 0 && socket_.lastError() == kWouldBlock) {
+                break;
+            }
             if (n <= 0) {
                 peerGone_ = true;
+                peerReset_ = peerReset_ || n < 0;
                 broken_ = true;
                 break;
             }
@@ -213,6 +227,7 @@ class TcpSimConnect::Connection {
     std::vector<std::uint64_t> arena_ GUARDED_BY(dispatchMu_);
     std::vector<std::pair<std::size_t, DWORD>> messages_ GUARDED_BY(dispatchMu_);
     bool quitDelivered_ GUARDED_BY(dispatchMu_) = false;
+    bool failed_ GUARDED_BY(dispatchMu_) = false;  // the link broke: every dispatch fails
 
     Mutex ioMu_ ACQUIRED_AFTER(dispatchMu_);
     // Every socket call happens under ioMu_, except shutdown(), which only wakes them.
@@ -221,7 +236,8 @@ class TcpSimConnect::Connection {
     scwire::Framer framer_ GUARDED_BY(ioMu_){scwire::kServerHeaderSize};
     DWORD lastSendId_ GUARDED_BY(ioMu_) = 0;
     std::size_t sentSinceDrain_ GUARDED_BY(ioMu_) = 0;
-    bool peerGone_ GUARDED_BY(ioMu_) = false;
+    bool peerGone_ GUARDED_BY(ioMu_) = false;   // end of stream or a broken link
+    bool peerReset_ GUARDED_BY(ioMu_) = false;  // a broken link (reset, failed send)
     std::atomic<int> warnings_{0};
 
     std::atomic<std::thread::id> dispatchThread_{};  // the thread inside the dispatch procedure

@@ -138,14 +138,18 @@ TEST(TrafficE2E, SimulatorQuitEndsTheProgram) {
     EXPECT_EQ(run.wendle().wait(20s), 0);
 }
 
-// The transport reports a dropped connection as the simulator's quit, before any request
-// can fail; a failed request itself (exit reason 5, restart after 9 s) is covered in-process.
-TEST(TrafficE2E, ADroppedConnectionEndsTheRunAsAClosedSimulator) {
+// A link that breaks under a running simulator is a failed request: the run stops with
+// exit reason 5, starts again 9 s later and finds the simulator again.
+TEST(TrafficE2E, ABrokenLinkIsARequestErrorAndTheRunRestarts) {
     StandInRun run(json::array({{{"t", 5}, {"do", "fail_requests"}}}));
     run.startWendle();
-    ASSERT_TRUE(run.logShows("Exiting: SIM WAS CLOSED", 30s)) << run.log();
-    EXPECT_NE(run.log().find("Flight Simulator no longer connected, Wendle_P3D will stop ..."),
-              std::string::npos);
+    ASSERT_TRUE(run.logShows("Exiting: SIMCONNECT ERROR", 30s)) << run.log();
+    EXPECT_NE(run.wendle().out().find("SimConnect request error"), std::string::npos);
+    EXPECT_EQ(run.log().find("SIM WAS CLOSED"), std::string::npos) << run.log();
+    ASSERT_TRUE(run.logShows("Restarting after 9 seconds"));
+    ASSERT_TRUE(waitUntil([&] { return count(run.log(), "(5.4.9.28482) connected") == 2; }, 30s))
+        << run.log();
+    run.wendle().terminate();
     EXPECT_EQ(run.wendle().wait(20s), 0);
 }
 

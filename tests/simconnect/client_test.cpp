@@ -42,6 +42,10 @@ class ScriptedServer {
         conn_.shutdown();
         conn_.close();
     }
+    void reset() {
+        conn_.setResetOnClose();
+        conn_.close();
+    }
 
   private:
     void readExactly(std::uint8_t* p, std::size_t n) {
@@ -183,6 +187,21 @@ TEST(TcpClient, ALostConnectionIsSeenAsQuit) {
     ASSERT_TRUE(c.pumpUntil([&] { return c.find(SIMCONNECT_RECV_ID_QUIT) != nullptr; }));
     EXPECT_EQ(c.msgs.front().id(), SIMCONNECT_RECV_ID_EVENT);  // what came before is kept
     EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_QUIT), 1u);
+    EXPECT_EQ(c.pump(), kScFail);
+    EXPECT_EQ(SimConnect_AIRemoveObject(c.h, 5, 105), kScFail);
+}
+
+TEST(TcpClient, AResetConnectionFailsTheDispatchAndEveryCallWithoutAQuit) {
+    ScriptedServer server;
+    Client c(server.port());
+    server.accept();
+    server.send(sampleMessages()[1]);
+    ASSERT_TRUE(c.pumpUntil([&] { return !c.msgs.empty(); }));
+    server.reset();
+    HRESULT hr = kScOk;
+    ASSERT_TRUE(c.pumpUntil([&] { return gf_scFailed(hr = c.pump()); }));
+    EXPECT_EQ(hr, kScFail);
+    EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_QUIT), 0u);
     EXPECT_EQ(c.pump(), kScFail);
     EXPECT_EQ(SimConnect_AIRemoveObject(c.h, 5, 105), kScFail);
 }

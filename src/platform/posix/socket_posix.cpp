@@ -228,6 +228,11 @@ bool Socket::waitReadable(std::chrono::milliseconds timeout) {
     return r > 0;
 }
 
+bool Socket::setResetOnClose() {
+    const linger l{1, 0};
+    return ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0 || fail();
+}
+
 void Socket::shutdown() {
     if (fd_ >= 0) {
         ::shutdown(fd_, SHUT_RDWR);

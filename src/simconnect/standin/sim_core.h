@@ -35,7 +35,8 @@ class Outbox {
     virtual void post(std::span<const std::uint8_t> bytes) = 0;
     // Send what is queued, then close (after QUIT or a fatal protocol error).
     virtual void closeAfterFlush() = 0;
-    // Close at once, unsent bytes dropped (a SimConnect server that lost the client).
+    // Reset the connection at once, unsent bytes dropped (a server that lost the client:
+    // the client's calls fail, it sees no quit).
     virtual void drop() = 0;
 };
 

@@ -71,18 +71,20 @@ class SimStandIn::Session final : public Outbox {
         closeAfterFlush_ = true;
     }
 
+    // The thread notices within a poll period and leaves the socket to be reset.
     void drop() override {
-        {
-            MutexLock lock(mu_);
-            dropped_ = true;
-            out_.clear();
-        }
-        socket_.shutdown();
+        MutexLock lock(mu_);
+        dropped_ = true;
+        reset_ = true;
+        out_.clear();
     }
 
     void stop() {
         stopping_ = true;
-        socket_.shutdown();
+        // A reset socket that already ended must not send an orderly end after all.
+        if (!(reset_.load() && finished_.load())) {
+            socket_.shutdown();
+        }
     }
 
     bool finished() const { return finished_.load(); }
@@ -105,7 +107,11 @@ class SimStandIn::Session final : public Outbox {
         } catch (...) {
             // The core logs its own faults; the connection is gone either way.
         }
-        socket_.shutdown();
+        if (reset_.load()) {
+            socket_.setResetOnClose();  // it goes with the last reference to the session
+        } else {
+            socket_.shutdown();
+        }
         finished_ = true;
     }
 
@@ -166,6 +172,7 @@ class SimStandIn::Session final : public Outbox {
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> reset_{false};  // dropped: the client's calls must fail, not see a quit
 
     Mutex mu_;
     scwire::Bytes out_ GUARDED_BY(mu_);
