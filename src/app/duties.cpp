@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "airports/airports_db.h"
@@ -25,6 +26,25 @@ namespace {
 // A duty whose subsystem is not part of this build yet.
 void lf_notBuilt(std::string_view duty) {
     gf_logLine("{}: not built yet", duty);
+}
+
+// The live engine, static parking and the list of unmatched traffic come with later
+// subsystems. Until then the cycle takes the traffic records as the engine will (two a
+// cycle), so the queue never fills, and reports once a minute (and at closing down) what
+// came.
+std::vector<TrafficRecord> g_taken;
+std::uint64_t g_recordsTaken = 0;
+std::chrono::steady_clock::time_point g_countSince = std::chrono::steady_clock::now();
+bool g_engineRuns = false;
+
+void lf_logTrafficCount() {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - g_countSince).count();
+    gf_logLine("Traffic: {} records in {:.0f} s ({:.1f}/s), QNH {}", g_recordsTaken, seconds,
+               seconds > 0 ? static_cast<double>(g_recordsTaken) / seconds : 0.0,
+               gf_rtLink().currentQnh());
+    g_recordsTaken = 0;
+    g_countSince = now;
 }
 }  // namespace
 
@@ -135,6 +155,9 @@ void closeRealTrafficLink() {
     gf_rtLink().closeForClosingDown();
 }
 void removeParkedAndLive() {
+    if (std::exchange(g_engineRuns, false)) {
+        lf_logTrafficCount();  // the part of a minute since the last report
+    }
     lf_notBuilt("remove the parked and live aircraft");
 }
 void removeFlightPlanFolder() {
@@ -152,18 +175,11 @@ void resetRunState() {
     gf_resetLiveryRunState();
 }
 
-// The live engine, static parking and the list of unmatched traffic come with later
-// subsystems. Until then the cycle takes the traffic records as the engine will (two a
-// cycle), so the queue never fills, and reports once a minute what came.
-namespace {
-std::vector<TrafficRecord> g_taken;
-std::uint64_t g_recordsTaken = 0;
-std::chrono::steady_clock::time_point g_countSince = std::chrono::steady_clock::now();
-}  // namespace
-
+// The engine's cycle and duties (stand-ins until the engine exists; see above).
 void prepareEngine() {
     g_recordsTaken = 0;
     g_countSince = std::chrono::steady_clock::now();
+    g_engineRuns = true;
 }
 void prepareLiveriesInUse() {}
 void engineCycle() {
@@ -172,13 +188,7 @@ void engineCycle() {
 }
 void engineIdleDuty() {}
 void engineMinuteDuty() {
-    const auto now = std::chrono::steady_clock::now();
-    const double seconds = std::chrono::duration<double>(now - g_countSince).count();
-    gf_logLine("Traffic: {} records in {:.0f} s ({:.1f}/s), QNH {}", g_recordsTaken, seconds,
-               seconds > 0 ? static_cast<double>(g_recordsTaken) / seconds : 0.0,
-               gf_rtLink().currentQnh());
-    g_recordsTaken = 0;
-    g_countSince = now;
+    lf_logTrafficCount();
 }
 void engineDestinationQueue() {}
 void updateStaticParking() {}
