@@ -99,7 +99,7 @@ TEST_F(AirportsDbTest, BrokenFilesAreUserError88AndLeaveNothing) {
     EXPECT_FALSE(wnd::gf_airportsDb().loaded);
 }
 
-TEST_F(AirportsDbTest, MissingOrUndecryptableFileIsLoggedAndPassedOn) {
+TEST_F(AirportsDbTest, MissingUndecryptableOrEmptyFileIsLoggedAndPassedOn) {
     const std::string enc = (input / "airports.enc").string();
     try {
         wnd::gf_readAirports(input);
@@ -112,9 +112,7 @@ TEST_F(AirportsDbTest, MissingOrUndecryptableFileIsLoggedAndPassedOn) {
     EXPECT_FALSE(fs::exists(input / "airports.xml"));
     EXPECT_THAT(log.text(),
                 HasSubstr("==> gf_readAirports exception : " + enc + " stream decrypt failed"));
-}
 
-TEST_F(AirportsDbTest, EmptyListFailsStartUp) {
     pack(airportsXml(""));
     try {
         wnd::gf_readAirportsOnce(input);
@@ -125,37 +123,25 @@ TEST_F(AirportsDbTest, EmptyListFailsStartUp) {
     EXPECT_TRUE(wnd::gf_airportsDb().loaded);
 }
 
-// Two airports 0.06 degrees of longitude apart on the equator (about 3.6 nm).
-class ClosestAirportTest : public AirportsDbTest {
-  protected:
-    void SetUp() override {
-        AirportsDbTest::SetUp();
-        pack(airportsXml(R"(
+// Two airports 0.06 degrees of longitude apart on the equator (about 3.6 nm), a third alone.
+TEST_F(AirportsDbTest, ClosestAirportWithinFiveMilesAndItsNeighbour) {
+    pack(airportsXml(R"(
     <airport code="AAAA" iata="" lat="0" lon="0" alt="0" stands="1" />
     <airport code="BBBB" iata="" lat="0" lon="0.06" alt="0" stands="1" />
     <airport code="CCCC" iata="" lat="10" lon="10" alt="0" stands="1" />
 )"));
-        ASSERT_TRUE(wnd::gf_readAirports(input));
-    }
-    static const std::string& code(const wnd::AirportRecord* a) {
-        static const std::string none = "<none>";
-        return a != nullptr ? a->code : none;
-    }
-};
-
-TEST_F(ClosestAirportTest, LaterNearerAirportMakesTheEarlierItsNeighbour) {
+    ASSERT_TRUE(wnd::gf_readAirports(input));
+    const auto code = [](const wnd::AirportRecord* a) {
+        return a != nullptr ? a->code : std::string("<none>");
+    };
+    // Nearer to the earlier AAAA: no neighbour.
+    EXPECT_EQ(code(wnd::gf_findClosestAirport({0.0, 0.01})), "AAAA");
+    EXPECT_THAT(log.text(), Not(HasSubstr("is closest")));
     // Nearer to BBBB, which comes later in code order: AAAA becomes the neighbour; with no
     // park files both stands are equally far and the closest airport wins.
     EXPECT_EQ(code(wnd::gf_findClosestAirport({0.0, 0.05})), "BBBB");
     EXPECT_THAT(log.text(), HasSubstr("Airport BBBB is closest, neighbour is AAAA"));
-}
 
-TEST_F(ClosestAirportTest, EarlierNearerAirportHasNoNeighbour) {
-    EXPECT_EQ(code(wnd::gf_findClosestAirport({0.0, 0.01})), "AAAA");
-    EXPECT_THAT(log.text(), Not(HasSubstr("is closest")));
-}
-
-TEST_F(ClosestAirportTest, NothingWithinFiveMiles) {
     EXPECT_EQ(wnd::gf_findClosestAirport({0.0, 0.2}), nullptr);
     EXPECT_EQ(code(wnd::gf_findClosestAirport({10.0, 10.08})), "CCCC");             // 4.7 nm east
     EXPECT_EQ(code(wnd::gf_findClosestAirport({10.0 + 4.95 / 60, 10.0})), "CCCC");  // north

@@ -60,11 +60,6 @@ class RecordingWorker : public TrafficWorker {
     void recordProgramTime() override {}
 };
 
-int get(const std::map<std::string, int>& m, const std::string& key) {
-    const auto it = m.find(key);
-    return it == m.end() ? 0 : it->second;
-}
-
 class WorkerTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -84,14 +79,20 @@ class WorkerTest : public ::testing::Test {
 };
 
 TEST_F(WorkerTest, SecondsFollowTheModuloSchedule) {
+    showStatus("hello");
     w.runToSecond(14);
-    const auto before = w.calls;
+    auto before = w.calls;
     w.runToSecond(15);  // a multiple of 5 and of 15: no 16/59/61 duties
-    EXPECT_EQ(w.count("static"), get(before, "static"));
-    EXPECT_EQ(w.count("qs123"), get(before, "qs123") + 1);
-    EXPECT_EQ(w.count("copyPosition"), get(before, "copyPosition") + 1);
+    EXPECT_EQ(w.count("static"), before["static"]);
+    EXPECT_EQ(w.count("qs123"), before["qs123"] + 1);
+    EXPECT_EQ(w.count("copyPosition"), before["copyPosition"] + 1);
     w.runToSecond(16);
-    EXPECT_EQ(w.count("static"), get(before, "static") + 1);
+    EXPECT_EQ(w.count("static"), before["static"] + 1);
+    // A status message goes after 25 s.
+    w.runToSecond(24);
+    EXPECT_EQ(gf_display().status(), "hello");
+    w.runToSecond(26);
+    EXPECT_EQ(gf_display().status(), "");
     w.runToSecond(58);
     EXPECT_EQ(w.count("liveness"), 0);
     w.runToSecond(59);
@@ -152,14 +153,6 @@ TEST_F(WorkerTest, WindowRequestsAreTakenOnce) {
     gf_workerRequests().parkListEditing = false;
     w.runToSecond(10);
     EXPECT_EQ(w.count("reread"), 1);
-}
-
-TEST_F(WorkerTest, StatusMessagesGoAfter25Seconds) {
-    showStatus("hello");
-    w.runToSecond(24);
-    EXPECT_EQ(gf_display().status(), "hello");
-    w.runToSecond(26);
-    EXPECT_EQ(gf_display().status(), "");
 }
 
 TEST_F(WorkerTest, StaticParkingRenewalEveryTwentyMinutesInTwoPhases) {

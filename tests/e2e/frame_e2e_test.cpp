@@ -1,4 +1,5 @@
-// The real `wendle` in a temporary working folder and per-user folder.
+// The real `wendle` in a temporary working folder and per-user folder, with the shipped
+// reference data.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -37,11 +38,19 @@ void withInstallPath(const WorkFolder& wf) {
     wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()}});
 }
 
-TEST(FrameE2E, FirstStartCreatesSettingsAndWaitsWithoutInstallPath) {
+TEST(FrameE2E, FirstStartCreatesSettingsAndWaitsAndASecondInstanceLeavesAtOnce) {
     WorkFolder wf;
     Process p = start(wf);
     ASSERT_TRUE(shows(wf, kNoPath)) << stdoutOf(wf);
-    // It waits for the user: still running a second later.
+    const std::string logBefore = wf.log();
+    Process::Options o = wf.options();
+    o.stdoutFile = wf.dir / "second.out";
+    Process second(testkit::binary("wendle"), {"--production"}, o);
+    EXPECT_EQ(second.wait(5s), 255);
+    EXPECT_EQ(readFile(wf.dir / "second.out"), "");
+    EXPECT_FALSE(fs::exists(wf.work / "Log0.txt"));
+    EXPECT_EQ(wf.log(), logBefore);
+    // The first waits for the user: still running a second later.
     EXPECT_FALSE(p.wait(1s).has_value());
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_file(wf.parametersFile().c_str()));
@@ -57,9 +66,11 @@ TEST(FrameE2E, FirstStartCreatesSettingsAndWaitsWithoutInstallPath) {
     EXPECT_NE(log.find("User closed Wendle_P3D"), std::string::npos);
 }
 
-TEST(FrameE2E, ProductionRunsStartUpAndKeepsThreeOldLogs) {
+TEST(FrameE2E, ProductionRunsStartUpReadTheDataAndKeepThreeOldLogs) {
     WorkFolder wf;
-    withInstallPath(wf);
+    wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()},
+                        {"MAIN_WINDOW_X", "5000"},
+                        {"MAIN_WINDOW_Y", "-99999"}});
     const std::vector<std::vector<std::string>> switches = {
         {"--production"},
         {"/PRODUCTION"},
@@ -83,6 +94,24 @@ TEST(FrameE2E, ProductionRunsStartUpAndKeepsThreeOldLogs) {
     EXPECT_FALSE(fs::exists(wf.work / "Log0000.txt"));
     EXPECT_TRUE(fs::is_directory(wf.work / "airports" / "my_ORBX"));
     EXPECT_TRUE(fs::is_directory(wf.work / "output" / "errors"));
+
+    // The shipped reference data is read, and its plain text never lands on disk.
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n[1-9]\d{3,} dbase records read\n)"))) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n[1-9]\d{3,} airports read\n)"))) << log;
+    EXPECT_NE(log.find("==> Downloading version info from my web site failed!"), std::string::npos);
+    for (const char* plain : {"dbase.xml", "airports.xml", "AIG-regcodes.xml"}) {
+        EXPECT_FALSE(fs::exists(wf.work / "input" / plain)) << plain;
+    }
+    EXPECT_FALSE(fs::exists(wf.work / "versions.json"));
+
+    // The window position was clamped into range, then fitted into the screen's work area.
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(wf.parametersFile().c_str()));
+    const auto params = doc.child("root").child("parameters");
+    EXPECT_EQ(params.find_child_by_attribute("name", "MAIN_WINDOW_X").attribute("value").as_int(),
+              1920 - 880);
+    EXPECT_EQ(params.find_child_by_attribute("name", "MAIN_WINDOW_Y").attribute("value").as_int(),
+              0);
 }
 
 TEST(FrameE2E, NoProductionSwitchRunsOnPastTheInstallPath) {
@@ -96,22 +125,6 @@ TEST(FrameE2E, NoProductionSwitchRunsOnPastTheInstallPath) {
     EXPECT_NE(wf.log().find("RealTraffic not detected at this PC"), std::string::npos);
     p.terminate();
     EXPECT_EQ(p.wait(10s), 0);
-}
-
-TEST(FrameE2E, SecondInstanceLeavesAtOnceAndWritesNothing) {
-    WorkFolder wf;
-    Process first = start(wf);
-    ASSERT_TRUE(shows(wf, kNoPath));
-    const std::string logBefore = wf.log();
-    Process::Options o = wf.options();
-    o.stdoutFile = wf.dir / "second.out";
-    Process second(testkit::binary("wendle"), {"--production"}, o);
-    EXPECT_EQ(second.wait(5s), 255);
-    EXPECT_EQ(readFile(wf.dir / "second.out"), "");
-    EXPECT_FALSE(fs::exists(wf.work / "Log0.txt"));
-    EXPECT_EQ(wf.log(), logBefore);
-    first.terminate();
-    EXPECT_EQ(first.wait(10s), 0);
 }
 
 TEST(FrameE2E, WrongOrUnreadableWorkingFolderShowsAnErrorAndWaits) {
@@ -163,21 +176,32 @@ TEST(FrameE2E, LogThatCannotBeWrittenIsReportedAndTheProgramGoesOn) {
     EXPECT_TRUE(fs::exists(wf.parametersFile()));
 }
 
-TEST(FrameE2E, WindowPositionIsSavedAtTheEnd) {
-    WorkFolder wf;
-    wf.writeParameters({{"SIM_INSTALL_PATH", "/x/Prepar3D v6"},
-                        {"MAIN_WINDOW_X", "5000"},
-                        {"MAIN_WINDOW_Y", "-99999"}});
-    Process p = start(wf, {"--production"});
-    ASSERT_EQ(p.wait(20s), 0);
-    pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_file(wf.parametersFile().c_str()));
-    const auto params = doc.child("root").child("parameters");
-    // Clamped into range, then fitted into the screen's work area.
-    EXPECT_EQ(params.find_child_by_attribute("name", "MAIN_WINDOW_X").attribute("value").as_int(),
-              1920 - 880);
-    EXPECT_EQ(params.find_child_by_attribute("name", "MAIN_WINDOW_Y").attribute("value").as_int(),
-              0);
+TEST(FrameE2E, MissingOrDamagedDataFilesStopTheRunWithTheirReason) {
+    const auto errorShown = [](const WorkFolder& wf) {
+        Process p = start(wf, {"--production"});
+        EXPECT_TRUE(shows(wf, "Error "));
+        p.terminate();
+        EXPECT_EQ(p.wait(10s), 0);
+        return stdoutOf(wf);
+    };
+    {
+        WorkFolder wf;
+        withInstallPath(wf);
+        fs::remove(wf.work / "input" / "dbase.enc");
+        const std::string out = errorShown(wf);
+        EXPECT_NE(out.find("Error input/dbase.enc not available"), std::string::npos) << out;
+    }
+    {
+        WorkFolder wf;
+        withInstallPath(wf);
+        const fs::path enc = wf.work / "input" / "airports.enc";
+        const std::string bytes = readFile(enc);
+        writeFile(enc, bytes.substr(0, bytes.size() / 2));  // truncated download
+        const std::string out = errorShown(wf);
+        EXPECT_NE(out.find("Error input/airports.enc stream decrypt failed"), std::string::npos)
+            << out;
+        EXPECT_FALSE(fs::exists(wf.work / "input" / "airports.xml"));
+    }
 }
 
 }  // namespace

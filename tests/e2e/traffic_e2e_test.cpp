@@ -43,19 +43,16 @@ class StandInRun {
         o.stderrFile = wf_.dir / "sim.err";
         sim_ = std::make_unique<Process>(
             testkit::binary("wendle-sim"),
-            std::vector<std::string>{"--scenario", (wf_.dir / "sim.json").string(), "--port", "0",
-                                     "--trace", (wf_.dir / "trace.jsonl").string()},
+            std::vector<std::string>{"--scenario", (wf_.dir / "sim.json").string(), "--port", "0"},
             o);
+        std::string out;
         std::smatch m;
-        const std::regex listening(R"(listening on 127\.0\.0\.1:(\d+))");
         EXPECT_TRUE(waitUntil(
             [&] {
-                const std::string out = readFile(wf_.dir / "sim.out");
-                return std::regex_search(out, m, listening);
+                out = sim_->out();
+                return std::regex_search(out, m, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
             },
             10s));
-        const std::string out = readFile(wf_.dir / "sim.out");
-        std::regex_search(out, m, listening);
         testkit::writeFile(
             wf_.work / "SimConnect.cfg",
             "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + m[1].str() + "\n");
@@ -75,9 +72,7 @@ class StandInRun {
         return waitUntil([&] { return log().find(text) != std::string::npos; }, timeout, 50ms);
     }
     std::string log() const { return wf_.log(); }
-    std::string trace() const { return readFile(wf_.dir / "trace.jsonl"); }
     Process& wendle() { return *wendle_; }
-    Process& sim() { return *sim_; }
     const WorkFolder& folder() const { return wf_; }
 
   private:

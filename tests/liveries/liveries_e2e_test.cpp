@@ -1,6 +1,7 @@
 // The real `wendle` with lfolder0/1 pointing at a generated corpus: the first start scans
 // and switches SCAN_LIVERIES off, the next one reads the catalogue back.
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::HasSubstr;
 
 namespace wnd {
 namespace {
@@ -70,26 +72,63 @@ TEST(LiveriesE2E, FirstStartScansTheCorpusNextStartReadsTheCatalogue) {
         GTEST_SKIP() << "start-up does not call the livery scan yet (app/duties.cpp)";
     }
     const auto total = expected["liveries"].get<std::size_t>();
-    EXPECT_NE(log.find("liveries scan manual starts"), std::string::npos) << log;
-    EXPECT_NE(log.find(fmt::format("\n{} liveries in output", total)), std::string::npos) << log;
-    EXPECT_NE(log.find("\nErrors:\n"), std::string::npos);
-    EXPECT_NE(log.find("liveries scan ends"), std::string::npos);
-    EXPECT_NE(log.find(fmt::format("\n{} liveries read from output", total)), std::string::npos);
-    EXPECT_NE(log.find(" registration codes\n"), std::string::npos);
+    for (const std::string& line :
+         {std::string("liveries scan manual starts"), fmt::format("\n{} in total\n", total),
+          fmt::format("\n{} liveries in output", total), std::string("\nErrors:\n"),
+          std::string("\nErrors:\n2 invalid airline codes, see "),
+          std::string("\n3 invalid model codes, see "), std::string("\n1 code fixes, see "),
+          std::string("\n2 empty aircraft.cfg files, see "), std::string("liveries scan ends"),
+          fmt::format("\n{} liveries read from output", total),
+          std::string(" registration codes\n"),
+          fmt::format("lfolder1/SimObjects/Airplanes/SECOND_B739/aircraft.cfg [fltsim.0] title "
+                      "'{}' already exists",
+                      expected["lfolder1_duplicate"].get<std::string>())}) {
+        EXPECT_THAT(log, HasSubstr(line));
+    }
     EXPECT_EQ(parameter(wf, "SCAN_LIVERIES"), "false");
+    EXPECT_FALSE(fs::exists(wf.work / "input" / "AIG-regcodes.xml"));
+
+    // The catalogue: root, meta with the version, liv attributes in their order.
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_file((wf.work / "output" / "LiveriesScanned.xml").c_str()));
-    EXPECT_EQ(std::distance(doc.child("root").child("liveries").children("liv").begin(),
-                            doc.child("root").child("liveries").children("liv").end()),
-              static_cast<std::ptrdiff_t>(total));
-    for (const char* file :
-         {"errors/InvalidAircraftCfgFiles.txt", "errors/IncompleFltsimSections.txt",
-          "errors/InvalidAircraftCodes.txt", "errors/InvalidAirlineCodes.txt", "errors/Fixes.txt",
-          "info/AircraftCfgWithNoFltsimSection.txt", "info/RegistrationCodeConversions.txt",
-          "info/OfflineRegcodes.txt"}) {
-        EXPECT_TRUE(fs::exists(wf.work / "output" / file)) << file;
+    EXPECT_STREQ(doc.child("root").child("meta").attribute("version").value(), "11.10.9");
+    const std::vector<std::string> order = {"airl", "type", "cargo", "title", "atcid"};
+    std::map<std::string, pugi::xml_node> byTitle;
+    for (pugi::xml_node liv : doc.child("root").child("liveries").children("liv")) {
+        byTitle[liv.attribute("title").value()] = liv;
+        std::size_t at = 0;
+        for (pugi::xml_attribute a : liv.attributes()) {
+            while (at < order.size() && order[at] != a.name()) {
+                ++at;
+            }
+            ASSERT_LT(at, order.size())
+                << a.name() << " out of order in " << liv.attribute("title").value();
+        }
     }
-    EXPECT_FALSE(fs::exists(wf.work / "input" / "AIG-regcodes.xml"));
+    EXPECT_EQ(byTitle.size(), total);
+    for (const auto& [title, facts] : expected["present"].items()) {
+        ASSERT_TRUE(byTitle.contains(title)) << title;
+        const pugi::xml_node liv = byTitle[title];
+        EXPECT_EQ(liv.attribute("airl").value(), facts["airl"].get<std::string>()) << title;
+        EXPECT_EQ(liv.attribute("type").value(), facts["type"].get<std::string>()) << title;
+        EXPECT_EQ(liv.attribute("cargo").as_bool(), facts["cargo"].get<bool>()) << title;
+        EXPECT_EQ(liv.attribute("atcid").value(), facts["atcid"].get<std::string>()) << title;
+    }
+    for (const auto& title : expected["absent"]) {
+        EXPECT_FALSE(byTitle.contains(title.get<std::string>())) << title;
+    }
+    // The information and error lists, a line for each case of the corpus.
+    for (const auto& [name, count] : expected["reports"].items()) {
+        const bool info =
+            name == "AircraftCfgWithNoFltsimSection" || name == "RegistrationCodeConversions";
+        const fs::path file = wf.work / "output" / (info ? "info" : "errors") / (name + ".txt");
+        const std::string text = readFile(file);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')),
+                  count.get<std::size_t>())
+            << file << ":\n"
+            << text;
+    }
+    EXPECT_TRUE(fs::exists(wf.work / "output" / "info" / "OfflineRegcodes.txt"));
 
     log = runOnce(wf);
     EXPECT_EQ(log.find("liveries scan manual starts"), std::string::npos) << log;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,17 +59,10 @@ class WorkFolder {
     bool logHas(const std::string& s) const { return log().find(s) != std::string::npos; }
     // Lines of an information or error list; none when the file is absent.
     std::vector<std::string> report(LiveryReport r) const {
-        const std::filesystem::path p = gf_liveries().paths.report(r);
+        std::istringstream text(testkit::readFile(gf_liveries().paths.report(r)));
         std::vector<std::string> lines;
-        if (!std::filesystem::exists(p)) {
-            return lines;
-        }
-        std::string text = testkit::readFile(p);
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t end = text.find('\n', start);
-            lines.push_back(text.substr(start, end - start));
-            start = end == std::string::npos ? text.size() : end + 1;
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line);
         }
         return lines;
     }

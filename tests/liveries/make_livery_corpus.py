@@ -225,8 +225,8 @@ def cp1252(text):
     return text.replace("\n", "\r\n").encode("cp1252")
 
 
-def utf8(text, crlf=True):
-    return (text.replace("\n", "\r\n") if crlf else text).encode("utf-8")
+def utf8(text):
+    return text.replace("\n", "\r\n").encode("utf-8")
 
 
 class Corpus:
@@ -305,8 +305,7 @@ class Corpus:
         parts = ["//*** " + rel + " ***", ""]
         for i, s in enumerate(sections):
             parts.append(s.pop("__header__", f"[fltsim.{i}]"))
-            for k, v in s.items():
-                parts.append(f"{k}={v}")
+            parts += [f"{k}={v}" for k, v in s.items()]
             parts.append("")
             if make_dirs and "texture" in s and s["texture"] not in missing_textures:
                 (pkg / f"texture.{s['texture']}").mkdir(exist_ok=True)
@@ -323,21 +322,17 @@ class Corpus:
 
     def section(self, title, sim, model, texture, airline_code, parking_types, atc_id,
                 maker, model_text, airline_name):
-        s = {"title": title, "sim": sim, "model": model, "texture": texture}
-        s["atc_heavy"] = "0"
+        s = {"title": title, "sim": sim, "model": model, "texture": texture, "atc_heavy": "0"}
         if atc_id is not None:
             s["atc_id"] = atc_id
         s["atc_airline"] = airline_name
         s["atc_flight_number"] = str(self.rng.randint(10, 9999))
         if airline_code is not None:
             s["atc_parking_codes"] = airline_code
-        s["atc_parking_types"] = parking_types
-        s["ui_manufacturer"] = maker
-        s["ui_type"] = model_text
-        s["ui_variation"] = airline_name
-        s["ui_typerole"] = "Commercial Airliner"
-        s["ui_createdby"] = "Corpus generator"
-        s["description"] = f"{maker} {model_text} in the colours of {airline_name}"
+        s.update(atc_parking_types=parking_types, ui_manufacturer=maker, ui_type=model_text,
+                 ui_variation=airline_name, ui_typerole="Commercial Airliner",
+                 ui_createdby="Corpus generator",
+                 description=f"{maker} {model_text} in the colours of {airline_name}")
         return s
 
     def accept(self, title, airl, type_, cargo, atcid, folder=0):
@@ -545,20 +540,15 @@ class Corpus:
         self.expected["InvalidAircraftCfgFiles"] += 1
 
         # Files that are no configuration at all.
-        junk = self.out / "lfolder0/SimObjects/Airplanes/JUNK"
-        junk.mkdir(parents=True, exist_ok=True)
-        (junk / "aircraft.cfg").write_bytes(bytes(self.rng.randrange(256) for _ in range(6000)))
-        bad16 = self.out / "lfolder0/SimObjects/Airplanes/BAD_UTF16"
-        bad16.mkdir(parents=True, exist_ok=True)
-        (bad16 / "aircraft.cfg").write_bytes(b"\xff\xfe" + "[fltsim.0]\r\n".encode("utf-16-le")
-                                             + b"\x00\xd8A\x00")  # a lone surrogate
+        def raw(name, data):
+            (self.out / "lfolder0/SimObjects/Airplanes" / name).mkdir(parents=True, exist_ok=True)
+            (self.out / "lfolder0/SimObjects/Airplanes" / name / "aircraft.cfg").write_bytes(data)
+        raw("JUNK", bytes(self.rng.randrange(256) for _ in range(6000)))
+        raw("BAD_UTF16", b"\xff\xfe" + "[fltsim.0]\r\n".encode("utf-16-le")
+            + b"\x00\xd8A\x00")  # a lone surrogate
         self.expected["InvalidAircraftCfgFiles"] += 2
-        endless = self.out / "lfolder0/SimObjects/Airplanes/ENDLESS"
-        endless.mkdir(parents=True, exist_ok=True)
-        (endless / "aircraft.cfg").write_bytes(b"x" * (2 * 1024 * 1024))
-        empty = self.out / "lfolder0/SimObjects/Airplanes/EMPTY"
-        empty.mkdir(parents=True, exist_ok=True)
-        (empty / "aircraft.cfg").write_bytes(b"")
+        raw("ENDLESS", b"x" * (2 * 1024 * 1024))
+        raw("EMPTY", b"")
         self.expected["AircraftCfgWithNoFltsimSection"] += 2
         # An endless comment line inside a good file.
         maker, model_text, sim = LARGE["A319"]
@@ -612,9 +602,8 @@ class Corpus:
                 ("IVAO_B744F", "B744", [("CLX_B744F", "CLX")])):
             secs = []
             for title, airl in sections:
-                secs.append({"title": title, "sim": "IVAO", "model": "", "texture": airl,
+                secs.append({"title": title, "sim": "IVAO", "texture": airl,
                              "atc_parking_codes": airl, "atc_parking_types": "GATE"})
-                secs[-1].pop("model")
                 self.accept(title, airl, type_, False, "")
             pkg = self.package("lfolder0", f"{base}/{folder}", type_, "IVAO", secs)
             (pkg / "model").mkdir(exist_ok=True)

@@ -1,13 +1,14 @@
-// The scan's rules on small hand-made packages.
+// The scan's rules on small hand-made packages and on real aircraft.cfg files.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
-
 #include <pugixml.hpp>
 
+#include "liveries/cfg_parser.h"
 #include "liveries/livery_scan.h"
 #include "liveries_test_util.h"
+#include "util/charset.h"
 #include "util/user_error.h"
 
 namespace fs = std::filesystem;
@@ -63,12 +64,10 @@ TEST_F(ScanTest, AirlineRegistrationTitleAndPathRulesOfALargeType) {
     const FileFindings f = lf_searchLiveriesinFile(3, file, dontUse);
 
     const std::string name = file.string();
-    ASSERT_TRUE(find(f, "Good").has_value());
-    EXPECT_EQ(find(f, "Good")->airl, "DLH");
-    EXPECT_EQ(find(f, "Good")->type, "A320");
-    EXPECT_EQ(find(f, "Good")->atcid, "D-AIPZ");
-    EXPECT_TRUE(find(f, "Good")->cargo);
-    EXPECT_EQ(find(f, "Good")->folderIndex, 3);
+    const std::optional<Livery> good = find(f, "Good");
+    ASSERT_TRUE(good.has_value());
+    EXPECT_EQ(std::tie(good->airl, good->type, good->atcid, good->cargo, good->folderIndex),
+              std::make_tuple("DLH", "A320", "D-AIPZ", true, 3));
     ASSERT_TRUE(find(f, "Spaced Title").has_value());
     EXPECT_THAT(f.log, Contains("removed spaces around: \"  Spaced Title  \" -> \"Spaced Title\""));
     EXPECT_EQ(find(f, "Unknown Code")->airl, "PVT");
@@ -164,29 +163,6 @@ TEST_F(ScanTest, UnknownOrMissingTypesAndUnusableFiles) {
     f = lf_searchLiveriesinFile(0, junkFile, dontUse);
     EXPECT_EQ(lines(f, LiveryReport::InvalidAircraftCfgFiles)[0],
               "! Failed reading " + junkFile.string());
-}
-
-TEST_F(ScanTest, Utf16AndWindows1252FilesGiveUtf8Titles) {
-    const std::string text = section(0, "Lufthansa Wide", "x", "DLH") + general("A320");
-    std::string utf16 = "\xff\xfe";
-    for (char c : text) {
-        if (c == '\n') {
-            utf16 += std::string("\r\0", 2);
-        }
-        utf16 += c;
-        utf16 += '\0';
-    }
-    const fs::path wide = writePackage(work / "wide", utf16, {"texture.x", "model", "ai.air"});
-    FileFindings f = lf_searchLiveriesinFile(0, wide, dontUse);
-    ASSERT_EQ(f.liveries.size(), 1U);
-    EXPECT_EQ(f.liveries[0].livery.title, "Lufthansa Wide");
-
-    const fs::path ansi = writePackage(
-        work / "ansi", section(0, "Soci\xe9t\xe9 A\xe9rienne", "x", "DLH") + general("A320"),
-        {"texture.x", "model", "ai.air"});
-    f = lf_searchLiveriesinFile(0, ansi, dontUse);
-    ASSERT_EQ(f.liveries.size(), 1U);
-    EXPECT_EQ(f.liveries[0].livery.title, "Soci\xc3\xa9t\xc3\xa9 A\xc3\xa9rienne");
 }
 
 TEST_F(ScanTest, IvaoFilesTakeTheTypeFromTheFolderAndTheAirlineFromTheTitle) {
@@ -393,6 +369,61 @@ TEST_F(FullScanTest, ADamagedCatalogueIsSetAsideAndScannedAgainNextTime) {
     EXPECT_TRUE(fs::exists(gf_liveries().paths.output() / "LiveriesScanned0.xml"));
     EXPECT_FALSE(fs::exists(gf_liveries().paths.catalogue()));
     EXPECT_TRUE(gs().SCAN_LIVERIES.value());
+}
+
+// Real AI aircraft.cfg files (a freeware military package): as they are, and with the
+// texture and model folders their package has beside them.
+TEST_F(ScanTest, RealAircraftCfgFiles) {
+    const fs::path shared = testkit::sharedDataDir();
+    if (shared.empty()) {
+        GTEST_SKIP() << "../shared/data is absent: no real aircraft.cfg files to read";
+    }
+    const fs::path source = shared / "testdata" / "aircraft-cfg" / "SimObjects";
+    if (!fs::is_directory(source)) {
+        GTEST_SKIP() << source << " is absent";
+    }
+    const fs::path lib = work / "SimObjects";
+    fs::copy(source, lib, fs::copy_options::recursive);  // a temporary copy, never the project
+
+    gs().lfolder[0].set(lib.string());
+    try {
+        lf_scanLiveries();
+        FAIL() << "the files as they are give no livery";
+    } catch (const UserErrorException& e) {
+        EXPECT_EQ(e.number(), 53);
+    }
+    // Their atc_model "Typhoon" is no type code.
+    EXPECT_EQ(work.report(LiveryReport::InvalidAircraftCodes).size(), 34U);
+
+    // With the package's folders beside them and the fix the database would carry.
+    gf_dbase().knownTypes.insert("EUFI");
+    gf_dbase().categories[kHighPerf].insert("EUFI");
+    gf_dbase().fixes.emplace("TYPHOON", "EUFI");
+    for (const auto& e : fs::recursive_directory_iterator(lib)) {
+        if (e.path().filename() != "Aircraft.cfg") {
+            continue;
+        }
+        std::vector<std::string> lines;
+        ASSERT_TRUE(gf_readLinesAsUtf8(gf_detectCharset(e.path()), e.path(), lines));
+        for (const FltsimSection& sec : lf_parseCfgLines(lines).sections) {
+            fs::create_directories(e.path().parent_path() / ("texture." + *sec[CfgKey::texture]));
+            fs::create_directories(e.path().parent_path() / ("model." + *sec[CfgKey::model]));
+            testkit::writeFile(e.path().parent_path() / (*sec[CfgKey::sim] + ".air"), "air");
+        }
+    }
+    lf_scanLiveries();
+    gf_processScannedLiveries();
+    ASSERT_EQ(gf_liveries().catalogue.size(), 34U);
+    const auto l =
+        std::find_if(gf_liveries().catalogue.begin(), gf_liveries().catalogue.end(),
+                     [](const Livery& x) { return x.title == "MAIW_NBAI_F2_SAF Ala14 C.16-31"; });
+    ASSERT_NE(l, gf_liveries().catalogue.end());
+    EXPECT_EQ(l->type, "EUFI");
+    EXPECT_EQ(l->airl, "PVT");  // "141F" is a parking code, no airline
+    EXPECT_EQ(l->atcid, "14-01");
+    EXPECT_EQ(work.report(LiveryReport::InvalidAirlineCodes).size(), 34U);
+    EXPECT_EQ(work.report(LiveryReport::Fixes).size(), 2U);
+    EXPECT_TRUE(work.logHas("Category HighPerf: 34 pax liveries\n"));
 }
 
 }  // namespace

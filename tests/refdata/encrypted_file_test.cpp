@@ -60,29 +60,23 @@ TEST_F(EncryptedFileTest, RoundTripsAtEveryChunkBoundary) {
     }
 }
 
-TEST_F(EncryptedFileTest, ShortOrForeignHeaderIsInvalidHeaderOrKey) {
-    const std::string cipher = pack(sample(100));
+TEST_F(EncryptedFileTest, DamagedFilesFailWithTheirMessageAndLeaveNoPlainFile) {
+    const std::string cipher = pack(sample(2 * 4096 + 100));
+    // A short or foreign header.
     EXPECT_FALSE(unpack(cipher.substr(0, 23)));
     std::string foreign = cipher;
     foreign[3] = static_cast<char>(foreign[3] ^ 0x55);
     writeFile(out, "stale plain text");  // an old plain file goes, too
     EXPECT_FALSE(unpack(foreign));
-    const std::string text = log.text();
-    EXPECT_THAT(text, HasSubstr("gf_streamDecrypt exception: Invalid header or key"));
-    EXPECT_THAT(text, Not(HasSubstr("Decryption failed")));
-}
-
-TEST_F(EncryptedFileTest, DamagedOrTruncatedLaterChunkIsDecryptionFailed) {
-    const std::string cipher = pack(sample(2 * 4096 + 100));
+    EXPECT_THAT(log.text(), HasSubstr("gf_streamDecrypt exception: Invalid header or key"));
+    EXPECT_THAT(log.text(), Not(HasSubstr("Decryption failed")));
+    // A damaged later chunk, a last chunk cut short.
     std::string damaged = cipher;
     damaged[24 + 4113 + 10] = static_cast<char>(damaged[24 + 4113 + 10] ^ 1);
     EXPECT_FALSE(unpack(damaged));
-    EXPECT_FALSE(unpack(cipher.substr(0, cipher.size() - 5)));  // last chunk cut short
+    EXPECT_FALSE(unpack(cipher.substr(0, cipher.size() - 5)));
     EXPECT_THAT(log.text(), HasSubstr("gf_streamDecrypt exception: Decryption failed"));
-}
-
-TEST_F(EncryptedFileTest, FileCutAtAChunkBorderIsNotTakenAsComplete) {
-    const std::string cipher = pack(sample(2 * 4096 + 100));
+    // Cut at a chunk border: not taken as complete.
     EXPECT_FALSE(unpack(cipher.substr(0, 24 + 4113)));
     EXPECT_FALSE(unpack(cipher.substr(0, 24)));
     EXPECT_FALSE(wnd::gf_verifyEncryptedFile(enc));

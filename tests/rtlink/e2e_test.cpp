@@ -1,9 +1,10 @@
 // The RealTraffic stand-in (wendle-rt, a separate process) against the link, over
 // loopback: handshake, Qs121/Qs123, traffic and weather, hostile datagrams, a recorded
-// scenario, a lost connection, closing down, and the whole start of the traffic on the
-// program's fixed ports.
+// scenario, a lost connection, an overlong version answer, closing down, and the whole
+// start of the traffic on the program's fixed ports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -34,7 +35,8 @@ RtUserAircraft lf_user() {
     u.pitchRad = 0.01;
     u.bankRad = -0.02;
     u.headingRad = 1.5;
-    u.altitudeFt = kZurichElevation;
+    u.altitudeFt = kZurichElevation + 0.25;
+    u.groundSpeedKt = 12.5;
     u.latDeg = kZurich.lat;
     u.lonDeg = kZurich.lon;
     return u;
@@ -87,15 +89,19 @@ class RtE2E : public ::testing::Test {
         link.trafficReader().setParkAirport(ParkAirportRef{kZurich, kZurichElevation});
         link.queue().setMainCycleRuns(true);
     }
+    std::unique_ptr<Process> spawnRt(const std::vector<std::string>& args) {
+        Process::Options o;
+        o.cwd = dir.path();
+        return std::make_unique<Process>(testkit::binary("wendle-rt"), args, o);
+    }
+    // The stand-in on the link's free ports.
     std::unique_ptr<Process> startRt(std::vector<std::string> args) {
         const std::vector<std::string> ports = {
             "--psx-port",     std::to_string(link.server().port()),
             "--traffic-port", std::to_string(link.trafficReader().boundPort()),
             "--weather-port", std::to_string(link.qnhReader().boundPort())};
         args.insert(args.begin(), ports.begin(), ports.end());
-        Process::Options o;
-        o.cwd = dir.path();
-        return std::make_unique<Process>(testkit::binary("wendle-rt"), args, o);
+        return spawnRt(args);
     }
     // Drains the queue until pred holds for what came so far.
     template <typename Pred>
@@ -108,12 +114,9 @@ class RtE2E : public ::testing::Test {
             timeout, 50ms);
     }
     bool sawGroundAndAir() const {
-        bool ground = false;
-        bool air = false;
-        for (const auto& r : records) {
-            (r.airborne ? air : ground) = true;
-        }
-        return ground && air;
+        const auto air = [](const TrafficRecord& r) { return r.airborne; };
+        return std::any_of(records.begin(), records.end(), air) &&
+               !std::all_of(records.begin(), records.end(), air);
     }
 
     LogCapture log;
@@ -128,10 +131,22 @@ TEST_F(RtE2E, GeneratedTrafficAndWeatherReachTheEngineQueue) {
     startLink();
     auto rt = startRt({"--flights", "6", "--spread", "2", "--speed", "20", "--qnh", "1020",
                        "--weather-interval", "0.3", "--elevation", "1416", "--rt-version", "9.1"});
+    // No weather comes before the first Qs121, so only the handshake's reset can set this.
+    gf_display().qnh.store(0);
     link.waitForRealTraffic();
     ASSERT_TRUE(link.server().connected()) << rt->out() << rt->err();
+    EXPECT_TRUE(link.server().connectedThisRun());
+    EXPECT_EQ(gf_display().qnh.load(), 1013);
+    EXPECT_EQ(gf_display().rtLink.load(), 1);
     EXPECT_EQ(gf_display().editionText(), "RT prof edition: 9.1");
+    EXPECT_EQ(gf_display().status(), "");
+    EXPECT_TRUE(log.contains("Waiting for RealTraffic to connect to Wendle_P3D ...\n"));
+    link.sendTime({1970, 1, 0.5});  // below one second: not sent
     link.sendTime();
+    RtUserAircraft atZero = lf_user();
+    atZero.latDeg = 0.00005;
+    atZero.lonDeg = -0.00005;
+    link.sendPosition(atZero);  // no position yet: nothing
     link.sendPosition();
 
     ASSERT_TRUE(collect([&] { return records.size() >= 20 && sawGroundAndAir(); }, 20s))
@@ -153,16 +168,21 @@ TEST_F(RtE2E, GeneratedTrafficAndWeatherReachTheEngineQueue) {
     EXPECT_GT(link.qnhReader().datagramCount(), 0u);
 
     link.closeForClosingDown();
+    EXPECT_FALSE(link.server().connected());
+    EXPECT_FALSE(link.server().listening());
     ASSERT_EQ(rt->wait(5s), 0);
     const std::string out = rt->out();
     EXPECT_NE(out.find(R"(version question answered: {"level":2,"version":"9.1"})"),
               std::string::npos);
-    // Six decimals of a radian are about 0.00006 degree.
-    EXPECT_NE(out.find("received Qs121=1000;-2000;1.500000;1416000;0;0.828416;0.149211 "
+    // Pitch and bank in 1/100000 rad, altitude and speed times 1000, the position in
+    // radians: six decimals are about 0.00006 degree.
+    EXPECT_NE(out.find("received Qs121=1000;-2000;1.500000;1416250;12500;0.828416;0.149211 "
                        "(user at 47.4647"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("received Qs123=1709208000000"), std::string::npos);
+    EXPECT_EQ(lf_count(out, "received Qs121="), 1u);
+    EXPECT_NE(out.find("received Qs123=1709208000000\n"), std::string::npos);
+    EXPECT_EQ(lf_count(out, "received Qs123="), 1u);
     EXPECT_NE(out.find("exit received"), std::string::npos);
 }
 
@@ -258,18 +278,34 @@ TEST_F(RtE2E, ScenarioScriptCompletesRegistrationAndType) {
 
 TEST_F(RtE2E, ALostConnectionIsWaitedForAndTakenBack) {
     startLink();
-    auto rt = startRt({"--flights", "3", "--drop-after", "1", "--reconnect-after", "0.5"});
+    // One weather datagram only: the QNH the lost connection resets stays reset.
+    auto rt = startRt({"--flights", "3", "--drop-after", "1", "--reconnect-after", "0.5", "--qnh",
+                       "1020", "--weather-interval", "100"});
     link.waitForRealTraffic();
     ASSERT_TRUE(link.server().connected());
-    const auto end = std::chrono::steady_clock::now() + 15s;
-    while (std::chrono::steady_clock::now() < end && !log.contains("RealTraffic re-connected")) {
-        link.sendPosition();  // blocks while RealTraffic is away
-        std::this_thread::sleep_for(100ms);
-    }
-    EXPECT_TRUE(log.contains(" RealTraffic gone? Wait for RealTraffic to re-connect ...\n"))
-        << log.text();
-    EXPECT_TRUE(log.contains(" RealTraffic re-connected\n"));
+    link.sendPosition();
+    ASSERT_TRUE(waitUntil([&] { return link.currentQnh() == 1020; }, 5s));
+    // RealTraffic's close is seen at the next send; the send after that waits for it.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            link.sendPosition();
+            return !link.server().connected();
+        },
+        15s, 100ms))
+        << rt->out();
     EXPECT_EQ(removals, 1);
+    EXPECT_EQ(gf_display().rtLink.load(), 0);
+    EXPECT_EQ(link.currentQnh(), 1013);
+    EXPECT_EQ(gf_display().qnh.load(), 1013);
+    EXPECT_TRUE(
+        log.contains("sendDataPacket to RealTraffic failed: 10054 Connection reset by peer\n"))
+        << log.text();
+    EXPECT_TRUE(log.contains("RealTraffic client socket closed\n"));
+    EXPECT_TRUE(log.contains(" RealTraffic gone? Wait for RealTraffic to re-connect ...\n"));
+
+    link.sendPosition();
+    EXPECT_TRUE(link.server().connected());
+    EXPECT_TRUE(log.contains(" RealTraffic re-connected\n"));
     EXPECT_EQ(gf_display().rtLink.load(), 1);
     link.sendPosition();
     ASSERT_TRUE(waitUntil(
@@ -283,48 +319,54 @@ TEST_F(RtE2E, ALostConnectionIsWaitedForAndTakenBack) {
         << rt->out();
 }
 
+TEST_F(RtE2E, OverlongVersionAnswerIsRefused) {
+    startLink();
+    auto rt = startRt({"--version-answer", std::string(20000, ' ')});
+    link.waitForRealTraffic();
+    ASSERT_TRUE(link.server().connected()) << rt->out();
+    // One receive takes the buffer's worth: an overrun, so no version.
+    EXPECT_TRUE(log.contains("receive: buffer overrun: 16384\n")) << log.text();
+    EXPECT_EQ(gf_display().editionText(), "");
+}
+
 // The program's own ports: the whole start of the traffic and closing down.
 class RtFixedPorts : public RtE2E {
   protected:
-    static bool portsFree() {
+    void SetUp() override {
         auto a = platform::Socket::create(platform::SocketType::Udp);
         auto b = platform::Socket::create(platform::SocketType::Udp);
-        return a.bind("127.0.0.1", QnhReader::kDefaultPort) &&
-               b.bind("127.0.0.1", TrafficReader::kDefaultPort);
-    }
-    static std::uint16_t freeTcpPort() {
-        auto s = platform::Socket::create(platform::SocketType::Tcp);
-        s.bind("127.0.0.1", 0);
-        return s.localPort();
+        if (!a.bind("127.0.0.1", QnhReader::kDefaultPort) ||
+            !b.bind("127.0.0.1", TrafficReader::kDefaultPort)) {
+            GTEST_SKIP() << "UDP ports 49004/49005 are in use by another program";
+        }
+        l.reset();
+        l.setHooks(hooks);
+        l.setRealTrafficLocal(true);
     }
     ~RtFixedPorts() override {
         gs().PORT_NUMBER.set("10747");
         gs().AEROWINX.set(false);
-        gf_rtLink().stopForClosingDown();
-        gf_rtLink().closeForClosingDown();
-        gf_rtLink().reset();
+        l.stopForClosingDown();
+        l.closeForClosingDown();
+        l.reset();
     }
+
+    RtLink& l = gf_rtLink();
 };
 
 TEST_F(RtFixedPorts, StartOfTheTrafficAndClosingDown) {
-    if (!portsFree()) {
-        GTEST_SKIP() << "UDP ports 49004/49005 are in use by another program";
+    std::uint16_t port = 0;
+    {
+        auto s = platform::Socket::create(platform::SocketType::Tcp);
+        s.bind("127.0.0.1", 0);
+        port = s.localPort();
     }
-    const std::uint16_t port = freeTcpPort();
     gs().PORT_NUMBER.set(std::to_string(port));
-    RtLink& l = gf_rtLink();
-    l.reset();
-    l.setHooks(hooks);
-    l.setRealTrafficLocal(true);
     l.trafficReader().setParkAirport(ParkAirportRef{kZurich, kZurichElevation});
     bool started = false;
     std::thread worker([&] { started = l.startTrafficLink(); });
-    Process::Options o;
-    o.cwd = dir.path();
-    Process rt(testkit::binary("wendle-rt"),
-               {"--psx-port", std::to_string(port), "--flights", "6", "--spread", "2", "--speed",
-                "20", "--elevation", "1416", "--qnh", "1011"},
-               o);
+    auto rt = spawnRt({"--psx-port", std::to_string(port), "--flights", "6", "--spread", "2",
+                       "--speed", "20", "--elevation", "1416", "--qnh", "1011"});
     worker.join();
     ASSERT_TRUE(started) << log.text();
     EXPECT_EQ(gf_display().rtLink.load(), 1);
@@ -354,34 +396,24 @@ TEST_F(RtFixedPorts, StartOfTheTrafficAndClosingDown) {
     EXPECT_EQ(gf_display().weatherReader.load(), 3);
     EXPECT_TRUE(log.contains("Traffic Reader has stopped\n"));
     EXPECT_TRUE(log.contains("QNH Reader has stopped\n"));
-    ASSERT_EQ(rt.wait(5s), 0);
-    const std::string out = rt.out();
+    ASSERT_EQ(rt->wait(5s), 0);
+    const std::string out = rt->out();
     EXPECT_NE(out.find("received Qs123=1709208000000"), std::string::npos);
     EXPECT_NE(out.find("received Qs121="), std::string::npos);
     EXPECT_NE(out.find("exit received"), std::string::npos);
 }
 
 TEST_F(RtFixedPorts, UdpOnlyModeWithAerowinx) {
-    if (!portsFree()) {
-        GTEST_SKIP() << "UDP ports 49004/49005 are in use by another program";
-    }
     gs().AEROWINX.set(true);
-    RtLink& l = gf_rtLink();
-    l.reset();
-    l.setHooks(hooks);
-    l.setRealTrafficLocal(true);
-    Process::Options o;
-    o.cwd = dir.path();
-    Process rt(testkit::binary("wendle-rt"),
-               {"--no-psx", "--center", "47.464722,8.549167", "--flights", "3", "--speed", "20"},
-               o);
+    auto rt =
+        spawnRt({"--no-psx", "--center", "47.464722,8.549167", "--flights", "3", "--speed", "20"});
     ASSERT_TRUE(l.startTrafficLink());
     EXPECT_FALSE(l.server().listening());
     EXPECT_EQ(gf_display().rtLink.load(), 1);
     EXPECT_NE(l.trafficReader().lastTrafficTime(), 0.0);
     EXPECT_FALSE(log.contains("Waiting for RealTraffic"));
-    rt.terminate();
-    EXPECT_EQ(rt.wait(5s), 0);
+    rt->terminate();
+    EXPECT_EQ(rt->wait(5s), 0);
 }
 
 }  // namespace

@@ -104,32 +104,44 @@ class Mutator {
     std::mt19937_64 rng_;
 };
 
-// The huge datagrams of the stand-in's catalogue are cut short: at full size they would
-// take most of the run's time, and the socket tests cover the sizes themselves.
-void lf_shorten(std::vector<std::string>& corpus) {
+// Feeds mutated inputs to the reader, each from a block of its exact size; `after(i)`
+// checks and tidies up between them. The stand-in's huge datagrams are cut short: at full
+// size they would take most of the run's time, and the socket tests cover the sizes.
+// `share` divides the run's size and tells the runs' random streams apart.
+template <typename Reader, typename After>
+void lf_fuzz(const char* what, Reader& reader, std::vector<std::string> corpus,
+             std::vector<std::string> tokens, std::uint64_t share, After after) {
+    const auto iterations = lf_env("WENDLE_FUZZ_ITERATIONS", 1'000'000) / share;
+    const auto seed = lf_env("WENDLE_FUZZ_SEED", 20240617);
+    std::printf("%s fuzz: %llu inputs, seed %llu\n", what,
+                static_cast<unsigned long long>(iterations), static_cast<unsigned long long>(seed));
     for (auto& d : corpus) {
-        if (d.size() > 2048) {
-            d.resize(2048);
+        d.resize(std::min<std::size_t>(d.size(), 2048));
+    }
+    Mutator mutator(std::move(corpus), std::move(tokens), seed + share - 1);
+    for (std::uint64_t i = 0; i < iterations; ++i) {
+        const std::string d = mutator.next();
+        std::unique_ptr<char[]> block(new char[d.size()]);
+        std::copy(d.begin(), d.end(), block.get());
+        try {
+            reader.handOn(std::string_view(block.get(), d.size()), (i & 1) == 0);
+        } catch (...) {
+            FAIL() << "an exception left the reader for input " << i;
+        }
+        after(i);
+        if (::testing::Test::HasFailure()) {
+            return;
         }
     }
 }
 
-// Hands the datagram over from a block of its exact size.
-template <typename Reader>
-void lf_handOnExact(Reader& reader, const std::string& d, bool local) {
-    std::unique_ptr<char[]> block(new char[d.size()]);
-    std::copy(d.begin(), d.end(), block.get());
-    reader.handOn(std::string_view(block.get(), d.size()), local);
-}
-
 TEST(RtlinkFuzz, TrafficLinesNeverEscapeTheReader) {
-    const auto iterations = lf_env("WENDLE_FUZZ_ITERATIONS", 1'000'000);
-    const auto seed = lf_env("WENDLE_FUZZ_SEED", 20240617);
+    const ParkAirportRef park{{47.4647, 8.5492}, 1416.0};
     TrafficQueue queue;
     queue.setMainCycleRuns(true);
     TrafficReader reader(queue);
-    reader.setUserPosition({47.4647, 8.5492});
-    reader.setParkAirport(ParkAirportRef{{47.4647, 8.5492}, 1416.0});
+    reader.setUserPosition(park.position);
+    reader.setParkAirport(park);
     reader.setCallsignCollection(true);
     reader.setCycleSource([] { return 0x7FFFFFF0; });  // the due cycle wraps
 
@@ -147,123 +159,61 @@ TEST(RtlinkFuzz, TrafficLinesNeverEscapeTheReader) {
     good.registration = "HB-JLT";
     good.category = "A3";
     std::vector<std::string> corpus = rtstandin::hostileTrafficDatagrams(good, 1.7e9);
-    lf_shorten(corpus);
     corpus.push_back(rtstandin::formatTrafficLine(good, 1.7e9));
     good.onGround = true;
     good.altFt = 0.0;
     corpus.push_back(rtstandin::formatTrafficLine(good, 1.7e9));
     corpus.push_back(rttest::Line().str());
-    const std::vector<std::string> tokens = {"",
-                                             "null",
-                                             "nan",
-                                             "-inf",
-                                             "INFINITY",
-                                             "1e999",
-                                             "-1e999",
-                                             "1e-400",
-                                             "-0",
-                                             "0",
-                                             "-1",
-                                             "35",
-                                             "36",
-                                             "360",
-                                             "360.0001",
-                                             "13999.9",
-                                             "14000",
-                                             "10000",
-                                             "10001",
-                                             "4294967295",
-                                             "4294967296",
-                                             "99999999999999999999",
-                                             "adsb_icao",
-                                             "@",
-                                             " VEH",
-                                             "C1",
-                                             "BALL",
-                                             "ZZZZ",
-                                             "0x10",
-                                             ".",
-                                             "-",
-                                             "e5",
-                                             "ERARMTR1",
-                                             "AIRPORT1",
-                                             "00000000",
-                                             "1416",
-                                             "1458",
-                                             "1524",
-                                             "47.4647",
-                                             "8.5492",
-                                             "-90.0000001",
-                                             "180.0000001",
-                                             std::string(40, '9'),
-                                             std::string(200, 'A')};
-    Mutator mutator(corpus, tokens, seed);
+    // Boundaries of the line rules and numbers the parsers must refuse.
+    std::vector<std::string> tokens = {
+        "null",        "",           "nan",   "-inf",  "1e999",      "1e-400",
+        "0",           "-1",         "35",    "36",    "360",        "360.0001",
+        "13999.9",     "14000",      "10000", "10001", "4294967295", "4294967296",
+        "adsb_icao",   "@",          " VEH",  "C1",    "BALL",       "ZZZZ",
+        "0x10",        ".",          "-",     "e5",    "ERARMTR1",   "AIRPORT1",
+        "00000000",    "1416",       "1458",  "1524",  "47.4647",    "8.5492",
+        "-90.0000001", "180.0000001"};
+    tokens.insert(tokens.end(), {"99999999999999999999", std::string(200, 'A')});
     std::uint64_t queued = 0;
-    for (std::uint64_t i = 0; i < iterations; ++i) {
-        if (i % 50000 == 0) {
-            gs().AIRBORNE_ONLY.set((i / 50000) % 4 == 3);
-            reader.setParkAirport(i % 100000 == 50000
-                                      ? std::nullopt
-                                      : std::optional(ParkAirportRef{{47.4647, 8.5492}, 1416.0}));
-        }
-        const std::string d = mutator.next();
-        try {
-            lf_handOnExact(reader, d, (i & 1) == 0);
-        } catch (...) {
-            FAIL() << "an exception left the reader for input " << i;
-        }
+    lf_fuzz("traffic", reader, std::move(corpus), std::move(tokens), 1, [&](std::uint64_t i) {
         if (queue.size() > 4096) {
             queued += queue.size();
             queue.clear();
             reader.clearCallsigns();
         }
-    }
+        if ((i + 1) % 50000 == 0) {  // each setting a while
+            gs().AIRBORNE_ONLY.set(((i + 1) / 50000) % 4 == 3);
+            reader.setParkAirport((i + 1) % 100000 == 50000 ? std::nullopt : std::optional(park));
+        }
+    });
     gs().AIRBORNE_ONLY.set(false);
     queued += queue.size();
     queue.clear();
     EXPECT_GT(queued, 0u);  // the mutations left some lines good
     reader.onDatagram(rttest::Line().str());
     EXPECT_EQ(queue.size(), 1u);
-    std::printf("traffic fuzz: %llu inputs, %llu records queued, seed %llu\n",
-                static_cast<unsigned long long>(iterations),
-                static_cast<unsigned long long>(queued), static_cast<unsigned long long>(seed));
 }
 
 TEST(RtlinkFuzz, WeatherDatagramsNeverEscapeTheReader) {
-    const auto iterations = lf_env("WENDLE_FUZZ_ITERATIONS", 1'000'000) / 4;
-    const auto seed = lf_env("WENDLE_FUZZ_SEED", 20240617);
     TrafficQueue queue;
     TrafficReader traffic(queue);
     std::atomic<int> current{1013};
     QnhReader reader(traffic, current);
     std::vector<std::string> corpus = rtstandin::hostileWeatherDatagrams();
-    lf_shorten(corpus);
     corpus.push_back(rtstandin::weatherDatagram("1013", "LSZH"));
     corpus.push_back(rtstandin::weatherDatagram("\"2992\"", "LSZH"));
     corpus.push_back(R"({"QNH":1020.4,"other":[1,{"a":null}],"s":"\u00e9\ud83d\ude00"})");
-    const std::vector<std::string> tokens = {"null",        "true",   "1e308",  "-1e308",
-                                             "\"1020\"",    "\"\"",   "[]",     "{}",
-                                             "\"\\u0000\"", "1100",   "1101",   "2992",
-                                             "-0",          "1e-400", "\"-5\"", "\"9999999999999\"",
-                                             "\"\\ud800\""};
-    Mutator mutator(corpus, tokens, seed + 1);
-    for (std::uint64_t i = 0; i < iterations; ++i) {
-        const std::string d = mutator.next();
-        try {
-            lf_handOnExact(reader, d, (i & 1) == 0);
-        } catch (...) {
-            FAIL() << "an exception left the reader for input " << i;
-        }
-        const int q = current.load();
-        ASSERT_TRUE(q >= 900 && q <= 1100) << q;
-        if (i % 10000 == 0) {
-            gf_windowQueue().clear();  // no window drains the repaint requests here
-        }
-    }
+    lf_fuzz("weather", reader, std::move(corpus),
+            {"null", "true", "1e308", "-1e308", "\"1020\"", "\"\"", "[]", "{}", "\"\\u0000\"",
+             "1100", "1101", "2992", "-0", "1e-400", "\"-5\"", "\"9999999999999\"", "\"\\ud800\""},
+            4, [&](std::uint64_t i) {
+                EXPECT_TRUE(current.load() >= 900 && current.load() <= 1100) << current.load();
+                if (i % 10000 == 0) {
+                    gf_windowQueue().clear();  // no window drains the repaint requests here
+                }
+            });
     reader.onDatagram(R"({"QNH":1017})");
     EXPECT_EQ(current.load(), 1017);
-    std::printf("weather fuzz: %llu inputs, seed %llu\n",
-                static_cast<unsigned long long>(iterations), static_cast<unsigned long long>(seed));
     gf_display().reset();
 }
 

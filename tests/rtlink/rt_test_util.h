@@ -40,13 +40,7 @@ class Line {
         f_.at(i) = std::move(v);
         return *this;
     }
-    std::string str() const {
-        std::string out;
-        for (std::size_t i = 0; i < f_.size(); ++i) {
-            out += (i == 0 ? "" : ",") + f_[i];
-        }
-        return out;
-    }
+    std::string str() const { return first(f_.size()); }
     // Only the first n fields.
     std::string first(std::size_t n) const {
         std::string out;

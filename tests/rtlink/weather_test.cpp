@@ -10,26 +10,24 @@
 namespace wnd {
 namespace {
 
+constexpr int kNoChange = -1;
+
 class WeatherTest : public ::testing::Test {
   protected:
     WeatherTest() { gf_display().reset(); }
     ~WeatherTest() override { gf_display().reset(); }
 
-    // Feeds the datagram and tells whether anything changed.
-    bool feed(const std::string& datagram) {
-        const int before = current.load();
-        traffic.setQnh(-1);
-        current.store(-1);
+    // The QNH the datagram set everywhere, or kNoChange.
+    int feed(const std::string& datagram) {
+        traffic.setQnh(kNoChange);
+        current.store(kNoChange);
         qnh.onDatagram(datagram);
-        const bool changed = current.load() != -1;
-        if (changed) {
+        if (current.load() != kNoChange) {
             EXPECT_EQ(traffic.qnh(), current.load());
             EXPECT_EQ(gf_display().qnh.load(), current.load());
             EXPECT_EQ(qnh.lastQnh(), current.load());
-        } else {
-            current.store(before);
         }
-        return changed;
+        return current.load();
     }
 
     rttest::LogCapture log;
@@ -40,52 +38,44 @@ class WeatherTest : public ::testing::Test {
 };
 
 TEST_F(WeatherTest, NumbersAndTextsBecomeHectopascals) {
-    EXPECT_TRUE(feed(R"({"QNH":2992})"));  // hundredths of an inch of mercury
-    EXPECT_EQ(current.load(), 1013);
-    EXPECT_TRUE(feed(R"({"QNH":850})"));
-    EXPECT_EQ(current.load(), 900);
-    EXPECT_TRUE(feed(R"({"ICAO":"LSZH","QNH":"1020","METAR":"x"})"));
-    EXPECT_EQ(current.load(), 1020);
-    EXPECT_TRUE(feed(R"({"QNH":1005.6})"));
-    EXPECT_EQ(current.load(), 1006);
-    EXPECT_TRUE(feed(R"({"QNH":3500})"));  // 1185 hPa is clamped
-    EXPECT_EQ(current.load(), 1100);
-    EXPECT_TRUE(feed(R"({"QNH":-1e308})"));
-    EXPECT_EQ(current.load(), 900);
-    EXPECT_TRUE(feed(R"({"QNH":1e308})"));
-    EXPECT_EQ(current.load(), 1100);  // taken as inches, clamped
+    EXPECT_EQ(feed(R"({"QNH":2992})"), 1013);  // hundredths of an inch of mercury
+    EXPECT_EQ(feed(R"({"QNH":850})"), 900);
+    EXPECT_EQ(feed(R"({"ICAO":"LSZH","QNH":"1020","METAR":"x"})"), 1020);
+    EXPECT_EQ(feed(R"({"QNH":1005.6})"), 1006);
+    EXPECT_EQ(feed(R"({"QNH":3500})"), 1100);  // 1185 hPa is clamped
+    EXPECT_EQ(feed(R"({"QNH":-1e308})"), 900);
 }
 
 TEST_F(WeatherTest, TheSameValueTwiceChangesNothingUnless1013) {
-    EXPECT_TRUE(feed(R"({"QNH":1020})"));
-    EXPECT_FALSE(feed(R"({"QNH":1020})"));
-    EXPECT_FALSE(feed(R"({"QNH":"1020"})"));
-    EXPECT_TRUE(feed(R"({"QNH":1013})"));
-    EXPECT_TRUE(feed(R"({"QNH":1013})"));
+    EXPECT_EQ(feed(R"({"QNH":1020})"), 1020);
+    EXPECT_EQ(feed(R"({"QNH":1020})"), kNoChange);
+    EXPECT_EQ(feed(R"({"QNH":"1020"})"), kNoChange);
+    EXPECT_EQ(feed(R"({"QNH":1013})"), 1013);
+    EXPECT_EQ(feed(R"({"QNH":1013})"), 1013);
 }
 
 TEST_F(WeatherTest, MissingOrUnusableQnhIsLoggedAndIgnored) {
     for (const char* d : {R"({"QNH":null})", R"({"QNH":{}})", R"({"QNH":[]})", R"({"QNH":true})",
                           R"({"qnh":1000})", R"([1000])"}) {
-        EXPECT_FALSE(feed(d)) << d;
+        EXPECT_EQ(feed(d), kNoChange) << d;
         EXPECT_TRUE(log.contains(std::string("no QNH ") + d + "\n")) << d;
     }
-    EXPECT_FALSE(feed(R"({"QNH":"high"})"));
+    EXPECT_EQ(feed(R"({"QNH":"high"})"), kNoChange);
     EXPECT_TRUE(
         log.contains(R"(==> QNH string parse error: not a decimal integer in {"QNH":"high"})"));
-    EXPECT_FALSE(feed(R"({"QNH":"99999999999999999999"})"));
+    EXPECT_EQ(feed(R"({"QNH":"99999999999999999999"})"), kNoChange);
     EXPECT_TRUE(log.contains("==> QNH string parse error: out of range in"));
-    EXPECT_FALSE(feed("not json"));
+    EXPECT_EQ(feed("not json"), kNoChange);
     EXPECT_TRUE(log.contains("Exception "));
     EXPECT_TRUE(log.contains(", in not json\n"));
 }
 
 TEST_F(WeatherTest, NewDataTurnsAWaitingWeatherLampGreen) {
     gf_display().weatherReader.store(2);
-    EXPECT_TRUE(feed(R"({"QNH":1001})"));
+    EXPECT_EQ(feed(R"({"QNH":1001})"), 1001);
     EXPECT_EQ(gf_display().weatherReader.load(), 1);
     gf_display().weatherReader.store(3);  // a stopped reader stays stopped
-    EXPECT_TRUE(feed(R"({"QNH":1002})"));
+    EXPECT_EQ(feed(R"({"QNH":1002})"), 1002);
     EXPECT_EQ(gf_display().weatherReader.load(), 3);
 }
 

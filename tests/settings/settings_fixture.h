@@ -58,6 +58,15 @@ class SettingsTest : public ::testing::Test {
         }
         return out;
     }
+    // The first element named key, or "<missing>".
+    std::string value(const std::string& key) {
+        for (const auto& [k, v] : elements()) {
+            if (k == key) {
+                return v;
+            }
+        }
+        return "<missing>";
+    }
 
     testkit::TempDir dir_;
     std::filesystem::path oldCwd_;

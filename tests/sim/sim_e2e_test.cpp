@@ -24,7 +24,7 @@ TEST_F(SimProcessLink, OneFlightFromConnectToQuit) {
     })");
     const std::uint16_t port = sim.port();
     ASSERT_NE(port, 0);
-    sctest::writeCfg(dir_.path(), port);
+    simtest::writeCfg(dir_.path(), port);
     gf_tcpSimConnect().setConfigFolder(dir_.path());
     gf_createFlightPlanFolder(dir_.path());
 
@@ -32,12 +32,7 @@ TEST_F(SimProcessLink, OneFlightFromConnectToQuit) {
     link.prepare(5);
     link.startClient();
     ASSERT_TRUE(testkit::waitUntil([&] { return link.simulatorRunning(); }, 5s));
-    ASSERT_TRUE(testkit::waitUntil(
-        [&] {
-            const auto u = link.requestUserPosition();
-            return !gf_isNullPosition(u.latitude, u.longitude);
-        },
-        5s, 50ms));
+    ASSERT_TRUE(simtest::waitUserPosition(link));
 
     link.queueLiveCreation(simtest::creation(0x4B1234, "SWR100"));
     link.pacingStep();
@@ -68,8 +63,13 @@ TEST_F(SimProcessLink, OneFlightFromConnectToQuit) {
     ASSERT_TRUE(testkit::waitUntil([&] { return !link.simulatorRunning(); }, 6s));
     ASSERT_TRUE(testkit::waitUntil([&] { return link.simulatorRunning(); }, 3s));
     ASSERT_TRUE(testkit::waitUntil([&] { return !link.clientRunning(); }, 5s));
+    EXPECT_FALSE(link.simulatorRunning());
+    EXPECT_FALSE(link.connected());
     EXPECT_EQ(gf_runControl().exitReason(), ExitReason::SimWasClosed);
+    EXPECT_EQ(gf_runControl().restartDelay(), 0);
     EXPECT_TRUE(logHas("Flight Simulator no longer connected, Wendle_P3D will stop ..."));
+    EXPECT_TRUE(logHas("SimConnect closed ok"));
+    EXPECT_EQ(gf_display().simLink.load(), 0);
     ASSERT_EQ(sim.process().wait(5s), 0);
 
     const std::string trace = sim.trace();

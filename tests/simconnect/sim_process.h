@@ -40,7 +40,6 @@ class SimProcess {
     }
     testkit::Process& process() { return *process_; }
     std::string trace() const { return testkit::readFile(dir_ / "trace.jsonl"); }
-    const std::filesystem::path& dir() const { return dir_.path(); }
 
   private:
     testkit::TempDir dir_;

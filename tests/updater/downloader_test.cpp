@@ -35,7 +35,8 @@ TEST_F(DownloaderTest, FetchesBinaryBytesExactlyWithOurUserAgent) {
     EXPECT_FALSE(fs::exists(dir / "dbase.enc.part"));
 }
 
-TEST_F(DownloaderTest, ServerErrorFailsAndKeepsTheOldFile) {
+TEST_F(DownloaderTest, FailuresAreLoggedAndKeepTheOldFile) {
+    // A server error (the path is not served).
     const fs::path target = dir / "versions.json";
     wnd::testkit::writeFile(target, "old");
     const std::string address = server.url() + "/downloads/versions.json";
@@ -44,22 +45,18 @@ TEST_F(DownloaderTest, ServerErrorFailsAndKeepsTheOldFile) {
     EXPECT_FALSE(fs::exists(dir / "versions.json.part"));
     EXPECT_THAT(log.text(), HasSubstr("Download error: '"));
     EXPECT_THAT(log.text(), HasSubstr("' for " + address));
-}
-
-TEST_F(DownloaderTest, UnreachableServerFails) {
-    const std::string address =
+    // An unwritable target: nothing is asked of the server.
+    server.serve("/f", "data");
+    const fs::path noFolder = dir / "missing-folder" / "f";
+    EXPECT_FALSE(wnd::gf_downloadFile(server.url() + "/f", noFolder, true));
+    EXPECT_THAT(log.text(), HasSubstr("Could not open output file: " + noFolder.string()));
+    EXPECT_THAT(server.requests(), testing::ElementsAre("/downloads/versions.json"));
+    // An unreachable server.
+    const std::string closed =
         "http://127.0.0.1:" + std::to_string(wnd::testing::gf_closedPort()) + "/x";
-    EXPECT_FALSE(wnd::gf_downloadFile(address, dir / "x", true));
+    EXPECT_FALSE(wnd::gf_downloadFile(closed, dir / "x", true));
     EXPECT_FALSE(fs::exists(dir / "x"));
     EXPECT_THAT(log.text(), HasSubstr("Download error: 'Couldn't connect to server' for"));
-}
-
-TEST_F(DownloaderTest, UnwritableTargetIsReported) {
-    server.serve("/f", "data");
-    const fs::path target = dir / "missing-folder" / "f";
-    EXPECT_FALSE(wnd::gf_downloadFile(server.url() + "/f", target, true));
-    EXPECT_THAT(log.text(), HasSubstr("Could not open output file: " + target.string()));
-    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST(ServerAddress, OverriddenByTheEnvironmentWithoutTrailingSlash) {

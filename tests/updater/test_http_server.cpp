@@ -5,9 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <sstream>
 
+#include "testkit/testkit.h"
 #include "util/log.h"
 
 namespace wnd::testing {
@@ -127,10 +127,7 @@ LogCapture::~LogCapture() {
 
 std::string LogCapture::text() const {
     gf_flushLog();
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return testkit::readFile(path_);
 }
 
 }  // namespace wnd::testing

@@ -13,104 +13,37 @@ namespace {
 
 using testkit::TempDir;
 using testkit::writeFile;
+using Lines = std::vector<std::string>;
+using namespace std::string_literals;
 
-std::string bytes(std::initializer_list<int> b) {
-    std::string s;
-    for (int c : b) {
-        s.push_back(static_cast<char>(c));
+TEST(Charset, Detection) {
+    const std::vector<std::pair<std::string, Charset>> cases = {
+        {"\xEF\xBB\xBFq", Charset::UTF8_with_BOM},
+        {"\xFF\xFEq\0"s, Charset::Unicode},
+        {"\xFE\xFF\0a"s, Charset::Unicode_big_endian},
+        {"A\0B\0"s, Charset::Unicode},
+        {"A\0"s, Charset::Unicode},
+        {"\0A\0B"s, Charset::Unicode_big_endian},
+        // Only the second byte is zero: not UTF-16 when the fourth is not.
+        {"A\0BC"s, Charset::UTF8_without_BOM},
+        {"", Charset::UTF8_without_BOM},
+        {"plain ascii\r\nline two\n", Charset::UTF8_without_BOM},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", Charset::UTF8_without_BOM},
+        {"ab\xE9xy", Charset::ANSI},
+        {"ab\xC0\x80xy", Charset::ANSI},          // overlong
+        {"ab\xE0\x80\x80xy", Charset::ANSI},      // overlong 3-byte
+        {"ab\xF4\x90\x80\x80xy", Charset::ANSI},  // beyond U+10FFFF
+        {"ab\xF5\x80\x80\x80xy", Charset::ANSI},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        EXPECT_EQ(gf_detectCharsetOfBytes(bytes), expected);
     }
-    return s;
-}
-
-Charset detect(const TempDir& dir, const std::string& content) {
-    writeFile(dir / "f.txt", content);
-    return gf_detectCharset(dir / "f.txt");
-}
-
-TEST(Charset, DetectsByteOrderMarksAndZeroBytes) {
     TempDir dir;
-    EXPECT_EQ(detect(dir, bytes({0xEF, 0xBB, 0xBF, 'a'})), Charset::UTF8_with_BOM);
-    EXPECT_EQ(detect(dir, bytes({0xFF, 0xFE, 'a', 0})), Charset::Unicode);
-    EXPECT_EQ(detect(dir, bytes({0xFE, 0xFF, 0, 'a'})), Charset::Unicode_big_endian);
-    EXPECT_EQ(detect(dir, bytes({'A', 0, 'B', 0})), Charset::Unicode);
-    EXPECT_EQ(detect(dir, bytes({'A', 0})), Charset::Unicode);
-    EXPECT_EQ(detect(dir, bytes({0, 'A', 0, 'B'})), Charset::Unicode_big_endian);
-    // Only the second byte is zero: not UTF-16 when the fourth is not.
-    EXPECT_EQ(detect(dir, bytes({'A', 0, 'B', 'C'})), Charset::UTF8_without_BOM);
-}
-
-TEST(Charset, TellsUtf8FromAnsi) {
-    TempDir dir;
-    EXPECT_EQ(detect(dir, ""), Charset::UTF8_without_BOM);
-    EXPECT_EQ(detect(dir, "plain ascii\r\nline two\n"), Charset::UTF8_without_BOM);
-    EXPECT_EQ(detect(dir, "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), Charset::UTF8_without_BOM);
-    EXPECT_EQ(detect(dir,
-                     "ab\xE9"
-                     "cd"),
-              Charset::ANSI);
-    EXPECT_EQ(detect(dir,
-                     "ab\xC0\x80"
-                     "cd"),
-              Charset::ANSI);  // overlong
-    EXPECT_EQ(detect(dir,
-                     "ab\xE0\x80\x80"
-                     "cd"),
-              Charset::ANSI);  // overlong 3-byte
-    EXPECT_EQ(detect(dir,
-                     "ab\xF4\x90\x80\x80"
-                     "c"),
-              Charset::ANSI);  // beyond U+10FFFF
-    EXPECT_EQ(detect(dir,
-                     "ab\xF5\x80\x80\x80"
-                     "c"),
-              Charset::ANSI);
     // A valid character cut by the end of the 4096-byte sample.
-    std::string cut(4095, 'a');
-    cut += "\xC3\xA9 and more text after the sample";
-    EXPECT_EQ(detect(dir, cut), Charset::ANSI);
+    writeFile(dir / "cut.txt", std::string(4095, 'a') + "\xC3\xA9 and more text after the sample");
+    EXPECT_EQ(gf_detectCharset(dir / "cut.txt"), Charset::ANSI);
     EXPECT_EQ(gf_detectCharset(dir / "missing.txt"), Charset::none_found);
-}
-
-TEST(Charset, NamesAndInvalidValues) {
-    EXPECT_EQ(gf_charsetName(Charset::UTF8_without_BOM), "UTF8_without_BOM");
-    EXPECT_EQ(gf_charsetName(Charset::none_found), "none_found");
-    EXPECT_THROW(gf_charsetName(static_cast<Charset>(6)), std::out_of_range);
-}
-
-TEST(Charset, ReadsEveryCharsetAsUtf8Lines) {
-    TempDir dir;
-    std::vector<std::string> lines;
-
-    writeFile(dir / "le.txt", bytes({0xFF, 0xFE, 'h', 0, 0xE9, 0, '\r', 0, '\n', 0, 'x', 0}));
-    ASSERT_TRUE(gf_readLinesAsUtf8(Charset::Unicode, dir / "le.txt", lines));
-    EXPECT_EQ(lines, (std::vector<std::string>{"h\xC3\xA9", "x"}));
-
-    writeFile(dir / "be.txt", bytes({0xFE, 0xFF, 0x20, 0xAC, 0, '\n', 0, 'y'}));
-    ASSERT_TRUE(gf_readLinesAsUtf8(Charset::Unicode_big_endian, dir / "be.txt", lines));
-    EXPECT_EQ(lines, (std::vector<std::string>{"\xE2\x82\xAC", "y"}));
-
-    writeFile(dir / "bom.txt",
-              "\xEF\xBB\xBF"
-              "first\r\nsecond");
-    ASSERT_TRUE(gf_readLinesAsUtf8(Charset::UTF8_with_BOM, dir / "bom.txt", lines));
-    EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
-
-    // Windows-1252: 0x80 is the euro sign, 0xE9 e-acute; 0x81 is undefined and is kept
-    // as its C1 code point rather than dropping the line.
-    writeFile(dir / "ansi.txt", "Z\xFCrich \x80\n\xE9\x81\n");
-    ASSERT_TRUE(gf_readLinesAsUtf8(Charset::ANSI, dir / "ansi.txt", lines));
-    EXPECT_EQ(lines, (std::vector<std::string>{"Z\xC3\xBCrich \xE2\x82\xAC", "\xC3\xA9\xC2\x81"}));
-}
-
-TEST(Charset, Utf16WithoutMarkOrOddLengthGivesNoLines) {
-    TempDir dir;
-    std::vector<std::string> lines{"stale"};
-    writeFile(dir / "nomark.txt", bytes({'A', 0, 'B', 0}));
-    EXPECT_TRUE(gf_readLinesAsUtf8(Charset::Unicode, dir / "nomark.txt", lines));
-    EXPECT_TRUE(lines.empty());
-    writeFile(dir / "odd.txt", bytes({0xFF, 0xFE, 'A', 0, 'B'}));
-    EXPECT_TRUE(gf_readLinesAsUtf8(Charset::Unicode, dir / "odd.txt", lines));
-    EXPECT_TRUE(lines.empty());
 }
 
 std::vector<std::string> g_statusLines;
@@ -118,21 +51,48 @@ void captureStatus(std::string_view text) {
     g_statusLines.emplace_back(text);
 }
 
-TEST(Charset, UnreadableOrUnknownIsReportedNotThrown) {
+TEST(Charset, ReadsEveryCharsetAsUtf8Lines) {
+    struct Case {
+        Charset charset;
+        std::string bytes;
+        bool ok;
+        Lines lines;
+    };
+    const std::vector<Case> cases = {
+        {Charset::Unicode, "\xFF\xFEh\0\xE9\0\r\0\n\0x\0"s, true, {"h\xC3\xA9", "x"}},
+        {Charset::Unicode_big_endian, "\xFE\xFF\x20\xAC\0\n\0y"s, true, {"\xE2\x82\xAC", "y"}},
+        {Charset::UTF8_with_BOM, "\xEF\xBB\xBFline\r\nsecond", true, {"line", "second"}},
+        {Charset::UTF8_without_BOM, "caf\xC3\xA9\r\n\nend", true, {"caf\xC3\xA9", "", "end"}},
+        // Windows-1252: 0x80 is the euro sign, 0xE9 e-acute; 0x81 is undefined and is kept
+        // as its C1 code point rather than dropping the line.
+        {Charset::ANSI,
+         "Z\xFCrich \x80\n\xE9\x81\n",
+         true,
+         {"Z\xC3\xBCrich \xE2\x82\xAC", "\xC3\xA9\xC2\x81"}},
+        // UTF-16 without its mark, or of odd length, gives no lines.
+        {Charset::Unicode, "A\0B\0"s, true, {}},
+        {Charset::Unicode, "\xFF\xFEQ\0R"s, true, {}},
+        // A lone surrogate cannot become UTF-8.
+        {Charset::Unicode, "\xFF\xFE\0\xD8"s, false, {}},
+        {Charset::none_found, "x", false, {}},
+    };
     TempDir dir;
     g_statusLines.clear();
     gf_setStatusSink(&captureStatus);
-    std::vector<std::string> lines;
-    writeFile(dir / "a.txt", "x");
-    EXPECT_FALSE(gf_readLinesAsUtf8(Charset::none_found, dir / "a.txt", lines));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        writeFile(dir / "f.txt", c.bytes);
+        Lines lines{"stale"};
+        EXPECT_EQ(gf_readLinesAsUtf8(c.charset, dir / "f.txt", lines), c.ok);
+        EXPECT_EQ(lines, c.lines);
+    }
+    Lines lines;
     EXPECT_FALSE(gf_readLinesAsUtf8(Charset::ANSI, dir / "missing.txt", lines));
-    // A lone surrogate cannot become UTF-8.
-    writeFile(dir / "bad16.txt", bytes({0xFF, 0xFE, 0x00, 0xD8}));
-    EXPECT_FALSE(gf_readLinesAsUtf8(Charset::Unicode, dir / "bad16.txt", lines));
     gf_setStatusSink(nullptr);
     ASSERT_EQ(g_statusLines.size(), 3U);
-    EXPECT_NE(g_statusLines[0].find("has unknown charset: none_found"), std::string::npos);
-    EXPECT_EQ(g_statusLines[0].rfind("Read failed for '", 0), 0U);
+    EXPECT_EQ(g_statusLines[1].rfind("Read failed for '", 0), 0U);
+    EXPECT_NE(g_statusLines[1].find("has unknown charset: none_found"), std::string::npos);
+    EXPECT_THROW(gf_charsetName(static_cast<Charset>(6)), std::out_of_range);
 }
 
 TEST(TextFiles, ReadLinesAndWriteTextFile) {
@@ -141,7 +101,7 @@ TEST(TextFiles, ReadLinesAndWriteTextFile) {
     const ReadLinesResult r = gf_readLines(dir / "t.txt", 10);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.count, 2U);
-    EXPECT_EQ(r.lines, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(r.lines, (Lines{"a", "b"}));
     const ReadLinesResult missing = gf_readLines(dir / "none.txt");
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.error, "open_failed");

@@ -1,5 +1,6 @@
 #include "util/log.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -25,9 +26,13 @@ TEST(Log, HeaderGenerationsAndLineKinds) {
         gf_logLine("run {}", run);
         gf_closeLog();
     }
-    EXPECT_EQ(readFile(dir / "Log000.txt").substr(readFile(dir / "Log000.txt").find('\n') + 1),
-              "run 0\n");
-    EXPECT_NE(readFile(dir / "Log0.txt").find("run 2"), std::string::npos);
+    // Each generation holds its whole run: the header line, then the run's own line.
+    for (const auto& [name, run] :
+         {std::pair{"Log0.txt", 2}, {"Log00.txt", 1}, {"Log000.txt", 0}}) {
+        const std::string text = readFile(dir / name);
+        EXPECT_EQ(text.substr(text.find('\n') + 1), fmt::format("run {}\n", run)) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir / "Log0000.txt"));
 
     gf_openLog(log);
     gf_logLine("plain {}", 1);
@@ -52,12 +57,9 @@ TEST(Log, HeaderGenerationsAndLineKinds) {
 TEST(Log, OpenFailureIsAnErrorAndLinesOfThreadsNeverInterleave) {
     TempDir dir;
     fs::create_directory(dir / "Log.txt");  // cannot be opened as a file
-    try {
-        gf_openLog(dir / "Log.txt");
-        FAIL() << "expected an error";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Failed to write file " + (dir / "Log.txt").string());
-    }
+    EXPECT_THAT([&] { gf_openLog(dir / "Log.txt"); },
+                testing::ThrowsMessage<std::runtime_error>("Failed to write file " +
+                                                           (dir / "Log.txt").string()));
     EXPECT_FALSE(gf_logIsOpen());
 
     gf_openLog(dir / "T.txt");
