@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ranges>
 
 #include "harness.h"
 #include "platform/socket.h"
@@ -54,8 +53,9 @@ DWORD create(Client& c, const char* title, const char* tail,
         !c.pumpUntil([&] { return c.count(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID) > before; })) {
         return 0;
     }
-    const auto last = std::ranges::find(c.msgs | std::views::reverse,
-                                        SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID, &Msg::id);
+    const auto last = std::find_if(c.msgs.rbegin(), c.msgs.rend(), [](const Msg& m) {
+        return m.id() == SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID;
+    });
     return last->as<SIMCONNECT_RECV_ASSIGNED_OBJECT_ID>().dwObjectID;
 }
 
