@@ -112,6 +112,20 @@ bool lf_readCfgFile(const fs::path& file, std::vector<std::string>& lines, FileF
     return true;
 }
 
+// The file's [fltsim.N] sections; nothing (listed) when there are none to use.
+std::optional<ParsedCfg> lf_readFltsimSections(const fs::path& file, FileFindings& f) {
+    std::vector<std::string> lines;
+    if (!lf_readCfgFile(file, lines, f)) {
+        return std::nullopt;
+    }
+    ParsedCfg cfg = lf_parseCfgLines(lines);
+    if (cfg.sections.empty()) {
+        f.report(LiveryReport::NoFltsimSection, file.string());
+        return std::nullopt;
+    }
+    return cfg;
+}
+
 // Existence of the texture, model and .air paths, asked once per file.
 class PathCache {
   public:
@@ -406,24 +420,18 @@ FileFindings lf_searchLiveriesinFile(int folderIndex, const fs::path& file,
                                      const TextSet& dontUseTitles) {
     FileFindings f;
     const std::string fileName = file.string();
-    std::vector<std::string> lines;
-    if (!lf_readCfgFile(file, lines, f)) {
+    const std::optional<ParsedCfg> cfg = lf_readFltsimSections(file, f);
+    if (!cfg) {
         return f;
     }
-    const ParsedCfg cfg = lf_parseCfgLines(lines);
-    lines.clear();
-    if (cfg.sections.empty()) {
-        f.report(LiveryReport::NoFltsimSection, fileName);
-        return f;
-    }
-    const std::optional<std::string> type = lf_fileType(cfg, fileName, f);
+    const std::optional<std::string> type = lf_fileType(*cfg, fileName, f);
     if (!type) {
         return f;
     }
     PathCache paths(file.parent_path());
     const SectionChecks checks{file,  fileName, folderIndex, CfgKind::Standard, dontUseTitles,
                                paths, f};
-    for (const FltsimSection& s : cfg.sections) {
+    for (const FltsimSection& s : cfg->sections) {
         std::string parkingCodes;
         std::optional<Livery> l = checks(s, parkingCodes);
         if (!l) {
@@ -444,14 +452,8 @@ FileFindings lf_searchLiveriesinIVAOFile(int folderIndex, const fs::path& file,
                                          const TextSet& dontUseTitles) {
     FileFindings f;
     const std::string fileName = file.string();
-    std::vector<std::string> lines;
-    if (!lf_readCfgFile(file, lines, f)) {
-        return f;
-    }
-    const ParsedCfg cfg = lf_parseCfgLines(lines);
-    lines.clear();
-    if (cfg.sections.empty()) {
-        f.report(LiveryReport::NoFltsimSection, fileName);
+    const std::optional<ParsedCfg> cfg = lf_readFltsimSections(file, f);
+    if (!cfg) {
         return f;
     }
     std::string model = lf_ivaoModel(file, f);
@@ -466,7 +468,7 @@ FileFindings lf_searchLiveriesinIVAOFile(int folderIndex, const fs::path& file,
     }
     PathCache paths(file.parent_path());
     const SectionChecks checks{file, fileName, folderIndex, CfgKind::Ivao, dontUseTitles, paths, f};
-    for (const FltsimSection& s : cfg.sections) {
+    for (const FltsimSection& s : cfg->sections) {
         lf_procesFltSimSection(s, model, checks);
     }
     return f;
