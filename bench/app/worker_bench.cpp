@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/run_control.h"
 #include "app/worker.h"
+#include "board/run_control.h"
 #include "settings/settings.h"
 
 namespace wnd {

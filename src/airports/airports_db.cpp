@@ -10,6 +10,7 @@
 #include "airports/closest_stand.h"
 #include "refdata/encrypted_file.h"
 #include "util/log.h"
+#include "util/no_destructor.h"
 #include "util/user_error.h"
 
 namespace fs = std::filesystem;
@@ -86,8 +87,8 @@ void AirportsDb::reset() {
 }
 
 AirportsDb& gf_airportsDb() {
-    static AirportsDb db;
-    return db;
+    static NoDestructor<AirportsDb> db;
+    return *db;
 }
 
 bool gf_readAirports(const fs::path& inputFolder) {

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/run_control.h"
 #include "app/startup.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
 #include "util/log.h"

@@ -8,14 +8,15 @@
 #include <thread>
 
 #include "app/duties.h"
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
 #include "util/files.h"
 #include "util/log.h"
+#include "util/no_destructor.h"
 #include "util/program.h"
 #include "util/user_error.h"
 
@@ -76,7 +77,7 @@ bool lf_prepare() {
         s.SCAN_AIRPORTS.set(true);
         gf_saveParameter(s.SCAN_AIRPORTS);
     }
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
     lf_createWorkingFolders();
     if (!gf_runControl().restartFlag() && !duty::checkForUpdates()) {
         return false;
@@ -89,8 +90,8 @@ bool lf_prepare() {
 }  // namespace
 
 InstalledSimulators& gf_installedSimulators() {
-    static InstalledSimulators s;
-    return s;
+    static NoDestructor<InstalledSimulators> s;
+    return *s;
 }
 
 void gf_noteInstalledSimulators() {
@@ -142,7 +143,7 @@ void lf_startUpWendle() {
             if (s.ALL_INSTALL_PATH.empty()) {
                 lf_detectSimulator();
             }
-            gf_postMessage(kMsgRepaintStatus);
+            gf_requestRepaint();
             // Step 4.
             if (rc.production()) {
                 rc.setExitCode(0);
@@ -177,19 +178,19 @@ void lf_startUpWendle() {
             return;
         }
         if (s.SCAN_AIRPORTS.value()) {
-            gf_display().simaddonCount = 0;
-            gf_display().thirdpartyCount = 0;
-            gf_postMessage(kMsgRepaintStatus);
+            gf_board().simaddonCount = 0;
+            gf_board().thirdpartyCount = 0;
+            gf_requestRepaint();
             duty::scanAddonAirports();
         }
         // Step 10.
         if (lf_checkStop()) {
             return;
         }
-        gf_display().thirdpartyCount =
+        gf_board().thirdpartyCount =
             static_cast<int>(gf_countDirectoryEntries("airports/my_thirdparty"));
-        gf_display().orbxCount = static_cast<int>(gf_countDirectoryEntries("airports/my_ORBX"));
-        gf_postMessage(kMsgRepaintStatus);
+        gf_board().orbxCount = static_cast<int>(gf_countDirectoryEntries("airports/my_ORBX"));
+        gf_requestRepaint();
         // Step 11.
         if (lf_checkStop()) {
             return;
@@ -239,7 +240,7 @@ void lf_restartCountdown() {
 
 void lf_runReset() {
     duty::resetRunState();
-    gf_display().reset();
+    gf_board().reset();
     gf_runControl().reset();
 }
 
@@ -282,8 +283,8 @@ void lf_closingDown() {
             }
         } else {
             rc.setRestartFlag(true);
-            gf_display().clearError();
-            gf_display().clearStatus();
+            gf_board().clearError();
+            gf_board().clearStatus();
             showStatus("Prepare for a restart ...");
             if (rc.exitReason() != ExitReason::NewSettings) {
                 s.SCAN_LIVERIES.set(false);

@@ -7,11 +7,11 @@
 
 #include "airports/airports_db.h"
 #include "app/duties.h"
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "rtlink/rt_link.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "ui/message_queue.h"
 #include "ui/requests.h"
 #include "util/log.h"
@@ -137,27 +137,44 @@ bool TrafficWorker::waitForFlight() {
 }
 
 bool TrafficWorker::startTraffic() {
-    Display& d = gf_display();
-    d.simLink = 0;
-    gf_postMessage(kMsgRepaintStatus);
-    d.rtLink = 0;
-    gf_postMessage(kMsgRepaintStatus);
-    duty::prepareEngine();
-    duty::prepareLiveriesInUse();
-    duty::prepareSimLink();
-    gf_postMessage(kMsgRepaintStatus);
-    duty::startSimClient();
+    StatusBoard& d = gf_board();
+    d.simLink = LinkState::Off;
+    gf_requestRepaint();
+    d.rtLink = LinkState::Off;
+    gf_requestRepaint();
+    prepareLinks();
     if (!waitForFlight()) {
         return false;
     }
+    // The readers filter by the range from their first datagram; the automatic range
+    // refines it from the user's situation.
+    gf_setRange(gs().RANGE.value());
     if (gs().AUTO_RANGE.value()) {
         applyAutoRange();
     }
-    if (!gf_rtLink().startTrafficLink()) {
+    if (!startTrafficLink()) {
         return false;
     }
     recordProgramTime();
     return true;
+}
+
+void TrafficWorker::prepareLinks() {
+    duty::prepareEngine();
+    duty::prepareLiveriesInUse();
+    duty::prepareSimLink();
+    gf_requestRepaint();
+    duty::startSimClient();
+}
+bool TrafficWorker::startTrafficLink() {
+    return gf_rtLink().startTrafficLink();
+}
+void TrafficWorker::startCallsignGathering() {
+    gf_rtLink().trafficReader().clearCallsigns();
+    gf_rtLink().trafficReader().setCallsignCollection(true);
+}
+void TrafficWorker::endCallsignGathering() {
+    gf_rtLink().trafficReader().setCallsignCollection(false);
 }
 
 bool TrafficWorker::flightRunning() {
@@ -248,7 +265,7 @@ void TrafficWorker::secondDuties(int n) {
 
 void TrafficWorker::perSecond() {
     RunControl& rc = gf_runControl();
-    Display& d = gf_display();
+    StatusBoard& d = gf_board();
     WorkerRequests& req = gf_workerRequests();
     if (notRunning_) {
         notRunning_ = false;
@@ -260,7 +277,7 @@ void TrafficWorker::perSecond() {
     if (since > 0 && shown - since >= 25) {
         d.clearStatus();
     }
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
     recordProgramTime();
     rc.setSeconds(rc.seconds() + 1);
     gf_flushLog();
@@ -283,14 +300,14 @@ void TrafficWorker::perSecond() {
 
 void TrafficWorker::fifteenSecondDuties(int n) {
     RunControl& rc = gf_runControl();
-    Display& d = gf_display();
+    StatusBoard& d = gf_board();
     if (renewalRequested_) {
         if (!renewalInProgress_) {
             renewalInProgress_ = true;
-            gf_rtLink().trafficReader().clearCallsigns();
-            gf_rtLink().trafficReader().setCallsignCollection(true);
+            startCallsignGathering();
         } else {
             renewalInProgress_ = false;
+            endCallsignGathering();
             d.clearError();
             d.clearStatus();
             if (staticParkingHasStands()) {
@@ -300,7 +317,8 @@ void TrafficWorker::fifteenSecondDuties(int n) {
             renewalRequested_ = false;
         }
     }
-    if (d.trafficReader.load() == 2 || d.weatherReader.load() == 2) {
+    if (d.trafficReader.load() == LinkState::Waiting ||
+        d.weatherReader.load() == LinkState::Waiting) {
         readerLivenessCheck();
     }
     if (n % 30 == 0) {
@@ -349,16 +367,16 @@ void TrafficWorker::notRunningRoutine() {
     if (notRunningCountdown_ < 1) {
         notRunningCountdown_ = 100;
         gf_flushLog();
-        gf_postMessage(kMsgRepaintStatus);
+        gf_requestRepaint();
         recordProgramTime();
     }
 }
 
 void TrafficWorker::handleRereadRequest() {
     WorkerRequests& req = gf_workerRequests();
-    if (req.rereadParkAirports.load() && !req.parkListEditing.load()) {
+    // Taken before the work, so that a request made during the re-read is not lost.
+    if (!req.parkListEditing.load() && req.rereadParkAirports.exchange(false)) {
         rereadParkAirports();
-        req.rereadParkAirports = false;
     }
 }
 

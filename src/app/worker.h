@@ -31,6 +31,13 @@ class TrafficWorker {
 
   protected:
     // The world the worker drives. Tests replace these to watch the schedule.
+    virtual void prepareLinks();
+    // False when the run is to end before a flight runs.
+    virtual bool waitForFlight();
+    virtual bool startTrafficLink();
+    // The callsigns heard in the 15 s before a static parking renewal.
+    virtual void startCallsignGathering();
+    virtual void endCallsignGathering();
     virtual bool flightRunning();
     virtual void engineCycle();
     virtual void engineIdleDuty();
@@ -65,7 +72,6 @@ class TrafficWorker {
     void handleRereadRequest();
 
   private:
-    bool waitForFlight();
     bool sleepUnlessEnding(std::chrono::milliseconds d);
 
     bool notRunning_ = false;

@@ -3,9 +3,9 @@
 
 #include <pugixml.hpp>
 
+#include "board/status_board.h"
 #include "liveries/livery_scan.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "util/files.h"
 #include "util/log.h"
 #include "util/strings.h"

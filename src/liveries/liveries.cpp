@@ -2,11 +2,11 @@
 
 #include <set>
 
+#include "board/status_board.h"
 #include "liveries/liveries_state.h"
 #include "liveries/livery_scan.h"
 #include "liveries/matching.h"
 #include "liveries/regcodes.h"
-#include "ui/display.h"
 #include "util/log.h"
 
 namespace wnd {
@@ -20,7 +20,7 @@ void gf_processScannedLiveries() {
     if (st.processed && !st.scannedSinceProcessing) {
         gf_logLine("Processing scanned liveries skipped; already done in previous start-up");
         // The run reset cleared the window's count.
-        gf_display().liveriesCount = static_cast<int>(st.catalogue.size());
+        gf_board().liveriesCount = static_cast<int>(st.catalogue.size());
         return;
     }
     st.catalogue = lf_readLiveriesScanned(st.paths.catalogue());
@@ -41,7 +41,7 @@ void gf_processScannedLiveries() {
                st.indexes.model[0].size(), st.indexes.model[1].size());
     gf_logLine("{} registration codes", st.regcodes.index.size());
     lf_checkCategories(st.catalogue);
-    gf_display().liveriesCount = static_cast<int>(st.catalogue.size());
+    gf_board().liveriesCount = static_cast<int>(st.catalogue.size());
     st.processed = true;
     st.scannedSinceProcessing = false;
 }

@@ -16,15 +16,14 @@
 #include <thread>
 #include <unordered_map>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "liveries/cfg_parser.h"
 #include "liveries/liveries_state.h"
 #include "liveries/regcodes.h"
 #include "platform/platform.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/charset.h"
 #include "util/log.h"
 #include "util/mutex.h"
@@ -887,7 +886,7 @@ bool lf_scanLiveryFolders(const std::array<std::string, kLiveryFolderCount>& fol
         lf_writeReport(paths.report(static_cast<LiveryReport>(r)), session.reports[r]);
     }
     lf_logSummary(session, paths);
-    gf_display().clearStatus();
+    gf_board().clearStatus();
     return true;
 }
 
@@ -920,7 +919,7 @@ void lf_scanLiveries() {
     }
     s.SCAN_LIVERIES.set(false);
     gf_saveParameter(s.SCAN_LIVERIES);
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
     gf_logLine(
         "\n++++++++++++++++++++++++ liveries scan ends "
         "++++++++++++++++++++++++++++++++\n");

@@ -8,9 +8,9 @@
 #include <random>
 #include <stdexcept>
 
+#include "board/status_board.h"
 #include "liveries/liveries_state.h"
 #include "settings/settings.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
 
 namespace wnd {
@@ -356,7 +356,7 @@ void lf_checkCategories(const LiveryCatalogue& catalogue) {
         if (p != nullptr && p->value()) {
             p->set(false);
             gf_saveParameter(*p);
-            gf_postMessage(kMsgRepaintStatus);
+            gf_requestRepaint();
             gf_logLine("{} temporarily switched off because you do not have {} installed", p->key(),
                        what);
         }

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "board/status_board.h"
 #include "refdata/encrypted_file.h"
 #include "settings/settings.h"
-#include "ui/message_queue.h"
 #include "updater/downloader.h"
 #include "updater/server.h"
 #include "util/log.h"
@@ -137,7 +137,7 @@ void gf_checkDataVersions(const nlohmann::json& versions) {
         BoolParameter& flag = s.*(set.scanFlag);
         flag.set(true);
         gf_saveParameter(flag);
-        gf_postMessage(kMsgRepaintStatus);
+        gf_requestRepaint();
         lf_setVersion(set, *web);
     }
 }

@@ -8,6 +8,7 @@
 
 #include "refdata/encrypted_file.h"
 #include "util/log.h"
+#include "util/no_destructor.h"
 #include "util/strings.h"
 #include "util/user_error.h"
 
@@ -209,8 +210,8 @@ void Dbase::reset() {
 }
 
 Dbase& gf_dbase() {
-    static Dbase d;
-    return d;
+    static NoDestructor<Dbase> d;
+    return *d;
 }
 
 void gf_readXmlListSection(const pugi::xml_document& doc, const char* section, const char* element,

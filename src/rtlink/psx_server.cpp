@@ -7,10 +7,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/geodesy.h"
 #include "util/log.h"
 #include "util/program.h"
@@ -31,7 +30,7 @@ constexpr auto kAcceptPoll = 250ms;
 constexpr auto kVersionAnswerWait = 10s;
 
 void lf_repaint() {
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
 }
 
 // Days from 1970-01-01 to 1 January of `year` in the proleptic Gregorian calendar.
@@ -95,11 +94,11 @@ void lf_processRTVersion(std::string_view answer) {
             throw std::runtime_error("level is not an integer");
         }
         const auto version = json.at("version").get<std::string>();
-        gf_display().setEditionText(fmt::format(
+        gf_board().setEditionText(fmt::format(
             "RT {} edition: {}", level.get<std::int64_t>() == 2 ? "prof" : "stnd", version));
     } catch (const std::exception& e) {
         gf_logLine("{}: JSON parse failed: {}", "lf_processRTVersion", e.what());
-        gf_display().setEditionText({});
+        gf_board().setEditionText({});
     }
     lf_repaint();
 }
@@ -204,12 +203,12 @@ void PsxServer::waitForRealTraffic() {
             }
         }
         lf_processRTVersion(answer);
-        gf_display().rtLink.store(connected_.load() ? 1 : 0);
+        gf_board().rtLink.store(connected_.load() ? LinkState::Good : LinkState::Off);
         lf_repaint();
         connectedThisRun_.store(true);
         gf_logLine("RealTraffic connected");
     }
-    gf_display().clearStatus();
+    gf_board().clearStatus();
 }
 
 void PsxServer::sendPosition(const RtUserAircraft& user) {
@@ -224,10 +223,10 @@ void PsxServer::sendPosition(const RtUserAircraft& user) {
             return;
         }
         if (waitForClient()) {
-            gf_display().rtLink.store(1);
+            gf_board().rtLink.store(LinkState::Good);
             lf_repaint();
             showStatus(fmt::format("{} RealTraffic re-connected", gf_utcClock()));
-            gf_display().clearStatus();
+            gf_board().clearStatus();
         }
         return;
     }
@@ -250,7 +249,7 @@ void PsxServer::sendTime(const ZuluTime& zulu) {
 }
 
 void PsxServer::lostClient() {
-    gf_display().rtLink.store(0);
+    gf_board().rtLink.store(LinkState::Off);
     lf_repaint();
     if (!gf_runControl().closeRequested() && callbacks_.removeLiveTraffic) {
         callbacks_.removeLiveTraffic();

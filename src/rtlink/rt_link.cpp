@@ -3,11 +3,11 @@
 #include <chrono>
 #include <thread>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "settings/settings.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
+#include "util/no_destructor.h"
 
 namespace wnd {
 
@@ -31,13 +31,13 @@ bool lf_sleepUnlessEnding(std::chrono::milliseconds total) {
 void lf_liveness(std::uint32_t count, std::uint32_t& seen, bool& receiving,
                  std::atomic<LinkState>& state) {
     if (count == seen) {
-        state.store(2);
-        receiving = false;  // so that new datagrams turn it back to 1
-        gf_postMessage(kMsgRepaintStatus);
+        state.store(LinkState::Waiting);
+        receiving = false;  // so that new datagrams turn it green again
+        gf_requestRepaint();
     } else if (!receiving) {
         receiving = true;
-        state.store(1);
-        gf_postMessage(kMsgRepaintStatus);
+        state.store(LinkState::Good);
+        gf_requestRepaint();
     }
     seen = count;
 }
@@ -75,8 +75,8 @@ bool RtLink::startTrafficLink() {
     if (gf_runControl().ending()) {
         return false;
     }
-    gf_display().trafficNotStarted.store(false);
-    gf_postMessage(kMsgRepaintStatus);
+    gf_board().trafficNotStarted.store(false);
+    gf_requestRepaint();
     if (!aerowinx) {
         if (local) {
             waitForRealTraffic();
@@ -105,8 +105,8 @@ void RtLink::startServer() {
 }
 
 void RtLink::setUdpOnlyMode() {
-    gf_display().rtLink.store(1);
-    gf_postMessage(kMsgRepaintStatus);
+    gf_board().rtLink.store(LinkState::Good);
+    gf_requestRepaint();
 }
 
 void RtLink::waitForRealTraffic() {
@@ -180,12 +180,12 @@ void RtLink::copyUserPosition() {
 }
 
 void RtLink::livenessCheck() {
-    if (gf_display().rtLink.load() != 1) {
+    if (gf_board().rtLink.load() != LinkState::Good) {
         return;
     }
     lf_liveness(traffic_.datagramCount(), trafficSeen_, trafficReceiving_,
-                gf_display().trafficReader);
-    lf_liveness(qnh_.datagramCount(), weatherSeen_, weatherReceiving_, gf_display().weatherReader);
+                gf_board().trafficReader);
+    lf_liveness(qnh_.datagramCount(), weatherSeen_, weatherReceiving_, gf_board().weatherReader);
 }
 
 void RtLink::stopForClosingDown() {
@@ -204,7 +204,7 @@ void RtLink::closeForClosingDown() {
 
 void RtLink::resetReaderState() {
     currentQnh_.store(1013);
-    gf_display().qnh.store(1013);
+    gf_board().qnh.store(1013);
     traffic_.resetShared();
     qnh_.resetShared();
     traffic_.clearStop();
@@ -224,8 +224,8 @@ void RtLink::reset() {
 }
 
 RtLink& gf_rtLink() {
-    static RtLink link;
-    return link;
+    static NoDestructor<RtLink> link;
+    return *link;
 }
 
 }  // namespace wnd

@@ -4,10 +4,9 @@
 #include <exception>
 #include <stdexcept>
 
+#include "board/status_board.h"
 #include "rtlink/line_fields.h"
 #include "settings/settings.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
 #include "util/strings.h"
 
@@ -82,7 +81,7 @@ double lf_estimatedTas(double altitudeFt) {
 }  // namespace
 
 TrafficReader::TrafficReader(TrafficQueue& queue)
-    : UdpReader("Traffic Reader", {&gf_display().trafficReader, &gf_display().weatherReader}),
+    : UdpReader("Traffic Reader", {&gf_board().trafficReader, &gf_board().weatherReader}),
       queue_(queue) {
     fields_.reserve(64);
 }
@@ -138,8 +137,8 @@ void TrafficReader::resetShared() {
 }
 
 void TrafficReader::onStopped() {
-    gf_display().trafficReader.store(3);
-    gf_postMessage(kMsgRepaintStatus);
+    gf_board().trafficReader.store(LinkState::Hidden);
+    gf_requestRepaint();
     gf_logLine("Traffic Reader has stopped");
 }
 

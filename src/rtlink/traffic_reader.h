@@ -32,6 +32,9 @@ class TrafficReader final : public UdpReader {
     static constexpr std::size_t kMaxCallsigns = 4096;
 
     explicit TrafficReader(TrafficQueue& queue);
+    ~TrafficReader() override { stopAndJoin(); }
+    TrafficReader(const TrafficReader&) = delete;
+    TrafficReader& operator=(const TrafficReader&) = delete;
 
     // Inputs from other threads.
     void setUserPosition(LatLon position);

@@ -4,10 +4,10 @@
 #include <exception>
 #include <stdexcept>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
 #include "util/wsa_errors.h"
 
@@ -27,8 +27,11 @@ UdpReader::UdpReader(std::string name, std::initializer_list<std::atomic<LinkSta
     : name_(std::move(name)), displayStates_(displayStates), buffer_(kBufferSize) {}
 
 UdpReader::~UdpReader() {
-    requestStop();
-    join();
+    // The derived destructor has joined the thread; a thread still here could only call
+    // into a destroyed object.
+    if (thread_.joinable()) {
+        std::terminate();
+    }
 }
 
 void UdpReader::start(std::uint16_t port, bool realTrafficLocal) {
@@ -52,7 +55,7 @@ void UdpReader::setDisplayStates(LinkState state) {
     for (auto* s : displayStates_) {
         s->store(state);
     }
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
 }
 
 void UdpReader::handOn(std::string_view datagram, bool realTrafficLocal) {
@@ -124,7 +127,7 @@ void UdpReader::threadBody(std::uint16_t port, bool realTrafficLocal) {
                                                  gf_wsaErrorText(socket.lastError())));
         }
         boundPort_.store(socket.localPort());
-        setDisplayStates(1);
+        setDisplayStates(LinkState::Good);
         gf_logLine("{} connected", name_);
         if (!socket.setReceiveTimeout(std::chrono::milliseconds(1000))) {
             throw std::runtime_error(fmt::format("setsockopt(SO_RCVTIMEO) failed, error: {}",
@@ -143,7 +146,7 @@ void UdpReader::threadBody(std::uint16_t port, bool realTrafficLocal) {
         if (libraryStarted) {
             platform::socketCleanup();
         }
-        setDisplayStates(3);
+        setDisplayStates(LinkState::Hidden);
         gf_logLine("{} disconnected", name_);
         if (failed) {
             showStatus(fmt::format("The {} has stopped with error: {}", name_, error));

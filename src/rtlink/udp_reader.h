@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/display.h"
+#include "board/status_board.h"
 
 namespace wnd {
 
@@ -25,6 +25,8 @@ class UdpReader {
 
     // displayStates: the window's reader states this reader sets (1 bound, 3 stopped).
     UdpReader(std::string name, std::initializer_list<std::atomic<LinkState>*> displayStates);
+    // The thread calls the derived class's overrides, so each derived class stops and
+    // joins it in its own destructor (stopAndJoin), before its part is gone.
     virtual ~UdpReader();
     UdpReader(const UdpReader&) = delete;
     UdpReader& operator=(const UdpReader&) = delete;
@@ -55,6 +57,10 @@ class UdpReader {
     void handOn(std::string_view datagram, bool realTrafficLocal);
 
   protected:
+    void stopAndJoin() {
+        requestStop();
+        join();
+    }
     virtual void onDatagram(std::string_view datagram) = 0;
     // Writes the reader's stop line.
     virtual void onStopped() = 0;

@@ -5,9 +5,8 @@
 #include <exception>
 #include <nlohmann/json.hpp>
 
+#include "board/status_board.h"
 #include "rtlink/traffic_reader.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
 
 namespace wnd {
@@ -83,9 +82,7 @@ WeatherQnh gf_parseWeatherQnh(std::string_view datagram) {
 }
 
 QnhReader::QnhReader(TrafficReader& peer, std::atomic<int>& currentQnh)
-    : UdpReader("QNH Reader", {&gf_display().weatherReader}),
-      peer_(peer),
-      currentQnh_(currentQnh) {}
+    : UdpReader("QNH Reader", {&gf_board().weatherReader}), peer_(peer), currentQnh_(currentQnh) {}
 
 void QnhReader::onStopped() {
     gf_logLine("QNH Reader has stopped");
@@ -110,10 +107,10 @@ void QnhReader::onDatagram(std::string_view datagram) {
         last_.store(q.hpa);
         peer_.setQnh(q.hpa);
         currentQnh_.store(q.hpa);
-        gf_display().qnh.store(q.hpa);
-        int receiving = 2;
-        gf_display().weatherReader.compare_exchange_strong(receiving, 1);
-        gf_postMessage(kMsgRepaintStatus);
+        gf_board().qnh.store(q.hpa);
+        LinkState receiving = LinkState::Waiting;
+        gf_board().weatherReader.compare_exchange_strong(receiving, LinkState::Good);
+        gf_requestRepaint();
     } catch (const std::exception& e) {
         try {
             gf_logLine("Exception {}, in {}", e.what(), datagram);

@@ -35,6 +35,9 @@ class QnhReader final : public UdpReader {
 
     // peer gets every new QNH; currentQnh is the process-wide QNH.
     QnhReader(TrafficReader& peer, std::atomic<int>& currentQnh);
+    ~QnhReader() override { stopAndJoin(); }
+    QnhReader(const QnhReader&) = delete;
+    QnhReader& operator=(const QnhReader&) = delete;
 
     int lastQnh() const { return last_.load(); }
     void resetShared() { last_.store(1013); }

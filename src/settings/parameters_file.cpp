@@ -4,7 +4,7 @@
 #include <pugixml.hpp>
 #include <system_error>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
 #include "settings/settings.h"
 #include "util/files.h"
 #include "util/log.h"

@@ -7,12 +7,12 @@
 #include <array>
 #include <fstream>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "settings/settings.h"
 #include "sim/flight_plan.h"
 #include "sim/sim_link.h"
 #include "sim/sim_text.h"
-#include "ui/display.h"
 #include "util/log.h"
 #include "util/time.h"
 #include "util/user_error.h"

@@ -5,12 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "settings/settings.h"
 #include "sim/sim_link.h"
 #include "sim/sim_text.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
 #include "util/program.h"
 #include "util/user_error.h"
@@ -198,7 +197,7 @@ void SimLink::onOpen(const SIMCONNECT_RECV_OPEN& open) {
         MutexLock lock(stateMu_);
         simName_ = name;
     }
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
     gf_checkP3dVersion(name, gs().SIM_INSTALL_PATH.value(), p3dMajor_.load());
     updateLamp();
 }
@@ -207,7 +206,7 @@ void SimLink::onEvent(const SIMCONNECT_RECV_EVENT& e) {
     switch (e.uEventID) {
         case simid::kEvSim:
             running_.store(e.dwData == 1);
-            gf_postMessage(kMsgRepaintStatus);
+            gf_requestRepaint();
             break;
         case simid::kEvPositionChanged:
             gf_logLine("User ac position changed");

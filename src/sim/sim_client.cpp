@@ -7,11 +7,10 @@
 #include <optional>
 #include <utility>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "sim/sim_link.h"
-#include "ui/display.h"
-#include "ui/message_queue.h"
 #include "util/log.h"
 #include "util/program.h"
 #include "util/time.h"
@@ -317,10 +316,12 @@ void SimLink::updateLamp() {
         title = title_;
         stand = stand_;
     }
-    gf_display().setUserAircraft(title, stand);
-    const LinkState state = !connected_.load() ? 0 : ((!title.empty() && !stand.empty()) ? 1 : 2);
-    gf_display().simLink.store(state);
-    gf_postMessage(kMsgRepaintStatus);
+    gf_board().setUserAircraft(title, stand);
+    const LinkState state = !connected_.load()                   ? LinkState::Off
+                            : (!title.empty() && !stand.empty()) ? LinkState::Good
+                                                                 : LinkState::Waiting;
+    gf_board().simLink.store(state);
+    gf_requestRepaint();
 }
 
 }  // namespace wnd

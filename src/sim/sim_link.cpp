@@ -2,9 +2,9 @@
 
 #include <fmt/format.h>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
 

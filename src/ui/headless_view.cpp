@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "ui/display.h"
+#include "board/status_board.h"
 #include "ui/window.h"
 #include "util/mutex.h"
 
@@ -13,7 +13,7 @@ class HeadlessView final : public WindowView {
     Rect workAreaNear(const Rect&) override { return {0, 0, 1920, 1040}; }
 
     bool create(const Rect&) override {
-        gf_display().setListener([](char kind, const std::string& text) {
+        gf_board().setListener([](char kind, const std::string& text) {
             static Mutex outMu;
             MutexLock lock(outMu);
             if (kind == 'e') {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <ctime>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "util/log.h"
 #include "util/program.h"
 #include "util/time.h"
@@ -53,6 +53,8 @@ bool MainWindow::create() {
         return false;
     }
     g_window.store(this);
+    // Lower layers ask for repaints through the board; the window takes them as messages.
+    gf_board().setRepaintHook([] { gf_postMessage(kMsgRepaintStatus); });
     return true;
 }
 

@@ -9,7 +9,7 @@ namespace wnd {
 
 struct WeekSlot {
     int day = 1;       // 1 Monday .. 7 Sunday
-    int halfHour = 0;  // 0..47; changes at hh:29:30 and hh:59:30
+    int halfHour = 0;  // 0..47; changes at hh:29:30 and on the hour
     bool operator==(const WeekSlot&) const = default;
 };
 

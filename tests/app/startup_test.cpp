@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "settings/settings.h"
 #include "testkit/testkit.h"
-#include "ui/display.h"
 #include "ui/message_queue.h"
 #include "util/log.h"
 
@@ -26,18 +26,18 @@ class RunFrameTest : public ::testing::Test {
         gf_runControl().reset();
         gf_runControl().setRestartFlag(false);
         gf_runControl().setProduction(false);
-        gf_display().reset();
+        gf_board().reset();
         gf_windowQueue().clear();
         gf_openLog(dir_ / "Log.txt");
         // The version check must fail at once instead of looking for a server.
         ::setenv("WENDLE_SERVER_URL", "http://127.0.0.1:9", 1);
-        gf_display().setListener([this](char kind, const std::string& text) {
+        gf_board().setListener([this](char kind, const std::string& text) {
             std::lock_guard lock(mu_);
             shown_.push_back(std::string(1, kind) + ":" + text);
         });
     }
     void TearDown() override {
-        gf_display().setListener(nullptr);
+        gf_board().setListener(nullptr);
         gf_closeLog();
         std::filesystem::current_path(oldCwd_);
     }
@@ -69,7 +69,7 @@ class RunFrameTest : public ::testing::Test {
 TEST_F(RunFrameTest, ReaderErrorRestartsAfterCountdownAndResetsTheRun) {
     gs().SCAN_LIVERIES.set(true);
     gs().DESTINATION.set("LSZH");
-    gf_display().qnh = 990;
+    gf_board().qnh = 990;
     gf_runControl().requestStop(ExitReason::ReaderError, 2);
     lf_closingDown();
     const std::string text = log();
@@ -86,7 +86,7 @@ TEST_F(RunFrameTest, ReaderErrorRestartsAfterCountdownAndResetsTheRun) {
     EXPECT_TRUE(gf_runControl().restartFlag());
     EXPECT_FALSE(gf_runControl().ending());
     EXPECT_EQ(gf_runControl().exitReason(), ExitReason::NotYetSet);
-    EXPECT_EQ(gf_display().qnh.load(), 1013);
+    EXPECT_EQ(gf_board().qnh.load(), 1013);
     EXPECT_FALSE(gs().SCAN_LIVERIES.value());  // scans only on a settings restart
     EXPECT_EQ(gs().DESTINATION.value(), "");
 }
@@ -109,11 +109,11 @@ TEST_F(RunFrameTest, SystemErrorWaitsForTheUserAndKeepsTheError) {
     std::filesystem::remove_all(dir_ / "docs");  // not the program's folder
     std::thread run(lf_startUpWendle);
     ASSERT_TRUE(
-        testkit::waitUntil([] { return !gf_display().error().empty(); }, std::chrono::seconds(5)));
-    EXPECT_EQ(gf_display().error(), "41: Wendle_P3D must be run from the Wendle_P3D folder!");
+        testkit::waitUntil([] { return !gf_board().error().empty(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(gf_board().error(), "41: Wendle_P3D must be run from the Wendle_P3D folder!");
     EXPECT_EQ(gf_runControl().exitReason(), ExitReason::SystemError);
     showStatus("hidden while the error shows");
-    EXPECT_EQ(gf_display().status(), "");
+    EXPECT_EQ(gf_board().status(), "");
     // Still waiting for the user a while later.
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     EXPECT_EQ(lastRunMessage(), 0U);

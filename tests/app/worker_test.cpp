@@ -6,10 +6,11 @@
 #include <map>
 #include <string>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
+#include "rtlink/rt_link.h"
 #include "settings/settings.h"
 #include "testkit/testkit.h"
-#include "ui/display.h"
 #include "ui/requests.h"
 #include "util/log.h"
 
@@ -30,7 +31,10 @@ class RecordingWorker : public TrafficWorker {
         }
     }
     int count(const std::string& name) { return calls[name]; }
+    using TrafficWorker::handleRereadRequest;
     using TrafficWorker::perSecond;
+    bool requestAgainDuringReread = false;
+    bool gathering = false;
 
   protected:
     bool flightRunning() override { return running; }
@@ -49,7 +53,12 @@ class RecordingWorker : public TrafficWorker {
     void renewLiveriesInUse() override { ++calls["liveries"]; }
     void logUnmatched() override { ++calls["unmatched"]; }
     void logMatchingSummary() override { ++calls["summary"]; }
-    void rereadParkAirports() override { ++calls["reread"]; }
+    void rereadParkAirports() override {
+        if (++calls["reread"] == 1 && requestAgainDuringReread) {
+            gf_workerRequests().rereadParkAirports = true;  // the user asks again meanwhile
+        }
+    }
+
     void readerLivenessCheck() override { ++calls["liveness"]; }
     void copyUserPositionToReader() override { ++calls["copyPosition"]; }
     void sendTimeToRealTraffic() override { ++calls["qs123"]; }
@@ -57,6 +66,11 @@ class RecordingWorker : public TrafficWorker {
     void setMainCycleRuns(bool runs) override { mainCycleRuns.push_back(runs); }
     void clearNoticeQueues() override { ++calls["clearNotices"]; }
     void applyAutoRange() override { ++calls["autoRange"]; }
+    void prepareLinks() override {}
+    bool waitForFlight() override { return true; }
+    bool startTrafficLink() override { return true; }
+    void startCallsignGathering() override { gathering = true; }
+    void endCallsignGathering() override { gathering = false; }
     void recordProgramTime() override {}
 };
 
@@ -65,7 +79,7 @@ class WorkerTest : public ::testing::Test {
     void SetUp() override {
         gs().resetValues();
         gf_runControl().reset();
-        gf_display().reset();
+        gf_board().reset();
         gf_workerRequests().reset();
         gf_openLog(dir_ / "Log.txt");
     }
@@ -90,9 +104,9 @@ TEST_F(WorkerTest, SecondsFollowTheModuloSchedule) {
     EXPECT_EQ(w.count("static"), before["static"] + 1);
     // A status message goes after 25 s.
     w.runToSecond(24);
-    EXPECT_EQ(gf_display().status(), "hello");
+    EXPECT_EQ(gf_board().status(), "hello");
     w.runToSecond(26);
-    EXPECT_EQ(gf_display().status(), "");
+    EXPECT_EQ(gf_board().status(), "");
     w.runToSecond(58);
     EXPECT_EQ(w.count("liveness"), 0);
     w.runToSecond(59);
@@ -156,15 +170,17 @@ TEST_F(WorkerTest, WindowRequestsAreTakenOnce) {
 }
 
 TEST_F(WorkerTest, StaticParkingRenewalEveryTwentyMinutesInTwoPhases) {
-    gf_display().staticParkingActive = true;
+    gf_board().staticParkingActive = true;
     w.runToSecond(1200);
     EXPECT_NE(log().find("Wendle_P3D will update static parking in 15 seconds ..."),
               std::string::npos);
     EXPECT_EQ(w.count("renew"), 0);
     w.runToSecond(1215);  // callsigns gathered for 15 s
     EXPECT_EQ(w.count("renew"), 0);
+    EXPECT_TRUE(w.gathering);
     w.runToSecond(1230);
     EXPECT_EQ(w.count("renew"), 1);
+    EXPECT_FALSE(w.gathering);
     EXPECT_EQ(w.count("unmatched"), 1);
 }
 
@@ -180,6 +196,25 @@ TEST(AutoRange, ByHeightThenByDistanceToTheDestination) {
     EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 32.6), 35);
     EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 36.9), 35);  // rounds to 37, but under 37
     EXPECT_EQ(TrafficWorker::autoRangeFor(3000, 3000, 37), 40);
+}
+
+TEST_F(WorkerTest, TheReadersTakeTheRangeSettingWhenTheTrafficStarts) {
+    gs().AUTO_RANGE.set(false);
+    gs().RANGE.set(25);
+    gf_rtLink().trafficReader().setTrafficRadius(TrafficReader::kDefaultRadiusNm);
+    ASSERT_TRUE(w.startTraffic());
+    EXPECT_EQ(gf_rtLink().trafficReader().trafficRadius(), 25.0);
+}
+
+TEST_F(WorkerTest, ARequestMadeWhileTheLastIsHandledIsKept) {
+    w.requestAgainDuringReread = true;
+    gf_workerRequests().rereadParkAirports = true;
+    w.handleRereadRequest();
+    EXPECT_EQ(w.count("reread"), 1);
+    w.handleRereadRequest();
+    EXPECT_EQ(w.count("reread"), 2);
+    w.handleRereadRequest();
+    EXPECT_EQ(w.count("reread"), 2);
 }
 
 }  // namespace

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "liveries/liveries.h"
 #include "liveries/liveries_state.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
 #include "testkit/testkit.h"
-#include "ui/display.h"
 #include "util/log.h"
 
 namespace wnd::livtest {
@@ -34,7 +34,7 @@ class WorkFolder {
         };
         gf_setLiveryWorkFolder(dir_.path());
         gf_runControl().reset();
-        gf_display().reset();
+        gf_board().reset();
         std::filesystem::create_directories(dir_ / "input" / "my_regcodes");
         gf_openLog(dir_ / "Log.txt");
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <pugixml.hpp>
 
+#include "board/status_board.h"
 #include "liveries/cfg_parser.h"
 #include "liveries/livery_scan.h"
 #include "liveries_test_util.h"
@@ -248,13 +249,13 @@ class FullScanTest : public ScanTest {
 TEST_F(FullScanTest, ScanWritesTheCatalogueListsAndSummaryAndSwitchesItselfOff) {
     layOut();
     std::vector<std::string> statuses;
-    gf_display().setListener([&statuses](char kind, const std::string& text) {
+    gf_board().setListener([&statuses](char kind, const std::string& text) {
         if (kind == 's') {
             statuses.push_back(text);
         }
     });
     lf_scanLiveries();
-    gf_display().setListener(nullptr);
+    gf_board().setListener(nullptr);
     EXPECT_THAT(statuses, Contains("Scanning prioritized for liveries ..."));
     EXPECT_FALSE(gs().SCAN_LIVERIES.value());
     pugi::xml_document params;
@@ -304,7 +305,7 @@ TEST_F(FullScanTest, ScanWritesTheCatalogueListsAndSummaryAndSwitchesItselfOff) 
     // Every run then reads the catalogue back and indexes it.
     gf_processScannedLiveries();
     EXPECT_EQ(gf_liveries().catalogue.size(), 4U);
-    EXPECT_EQ(gf_display().liveriesCount.load(), 4);
+    EXPECT_EQ(gf_board().liveriesCount.load(), 4);
     EXPECT_TRUE(work.logHas("4 liveries read from "));
     EXPECT_TRUE(work.logHas("3 airlines, 2 pax aircraft models and 1 cargo aircraft models\n"));
     EXPECT_TRUE(work.logHas("\n1 registration codes\n"));
@@ -315,9 +316,9 @@ TEST_F(FullScanTest, ScanWritesTheCatalogueListsAndSummaryAndSwitchesItselfOff) 
                     "aircraft installed"));
     EXPECT_FALSE(gs().LIGHT_AIRCRAFT.value());
     // A second start-up of the same process does not do it again.
-    gf_display().reset();
+    gf_board().reset();
     gf_processScannedLiveries();
-    EXPECT_EQ(gf_display().liveriesCount.load(), 4);
+    EXPECT_EQ(gf_board().liveriesCount.load(), 4);
     EXPECT_TRUE(
         work.logHas("Processing scanned liveries skipped; already done in previous start-up"));
 }

@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "rt_test_util.h"
 #include "rtlink/rt_link.h"
 #include "settings/settings.h"
-#include "ui/display.h"
 #include "ui/message_queue.h"
 
 namespace wnd {
@@ -57,7 +57,7 @@ class RtE2E : public ::testing::Test {
             throw std::runtime_error("wendle-rt is not built");
         }
         platform::socketStartup();
-        gf_display().reset();
+        gf_board().reset();
         gf_runControl().reset();
         gf_windowQueue().clear();
         hooks.currentCycle = [] { return 100; };
@@ -68,7 +68,7 @@ class RtE2E : public ::testing::Test {
     ~RtE2E() override {
         gf_runControl().setStop();  // nothing may wait any more
         link.closeForClosingDown();
-        gf_display().reset();
+        gf_board().reset();
         gf_runControl().reset();
         gf_windowQueue().clear();
     }
@@ -132,14 +132,14 @@ TEST_F(RtE2E, GeneratedTrafficAndWeatherReachTheEngineQueue) {
     auto rt = startRt({"--flights", "6", "--spread", "2", "--speed", "20", "--qnh", "1020",
                        "--weather-interval", "0.3", "--elevation", "1416", "--rt-version", "9.1"});
     // No weather comes before the first Qs121, so only the handshake's reset can set this.
-    gf_display().qnh.store(0);
+    gf_board().qnh.store(0);
     link.waitForRealTraffic();
     ASSERT_TRUE(link.server().connected()) << rt->out() << rt->err();
     EXPECT_TRUE(link.server().connectedThisRun());
-    EXPECT_EQ(gf_display().qnh.load(), 1013);
-    EXPECT_EQ(gf_display().rtLink.load(), 1);
-    EXPECT_EQ(gf_display().editionText(), "RT prof edition: 9.1");
-    EXPECT_EQ(gf_display().status(), "");
+    EXPECT_EQ(gf_board().qnh.load(), 1013);
+    EXPECT_EQ(gf_board().rtLink.load(), LinkState::Good);
+    EXPECT_EQ(gf_board().editionText(), "RT prof edition: 9.1");
+    EXPECT_EQ(gf_board().status(), "");
     EXPECT_TRUE(log.contains("Waiting for RealTraffic to connect to Wendle_P3D ...\n"));
     link.sendTime({1970, 1, 0.5});  // below one second: not sent
     link.sendTime();
@@ -153,7 +153,7 @@ TEST_F(RtE2E, GeneratedTrafficAndWeatherReachTheEngineQueue) {
         << records.size() << "\n"
         << rt->out() << log.text();
     EXPECT_TRUE(waitUntil([&] { return link.currentQnh() == 1020; }, 5s));
-    EXPECT_EQ(gf_display().qnh.load(), 1020);
+    EXPECT_EQ(gf_board().qnh.load(), 1020);
     for (const auto& r : records) {
         EXPECT_GT(r.id, 10000u);
         EXPECT_FALSE(r.model.empty());
@@ -294,9 +294,9 @@ TEST_F(RtE2E, ALostConnectionIsWaitedForAndTakenBack) {
         15s, 100ms))
         << rt->out();
     EXPECT_EQ(removals, 1);
-    EXPECT_EQ(gf_display().rtLink.load(), 0);
+    EXPECT_EQ(gf_board().rtLink.load(), LinkState::Off);
     EXPECT_EQ(link.currentQnh(), 1013);
-    EXPECT_EQ(gf_display().qnh.load(), 1013);
+    EXPECT_EQ(gf_board().qnh.load(), 1013);
     EXPECT_TRUE(
         log.contains("sendDataPacket to RealTraffic failed: 10054 Connection reset by peer\n"))
         << log.text();
@@ -306,7 +306,7 @@ TEST_F(RtE2E, ALostConnectionIsWaitedForAndTakenBack) {
     link.sendPosition();
     EXPECT_TRUE(link.server().connected());
     EXPECT_TRUE(log.contains(" RealTraffic re-connected\n"));
-    EXPECT_EQ(gf_display().rtLink.load(), 1);
+    EXPECT_EQ(gf_board().rtLink.load(), LinkState::Good);
     link.sendPosition();
     ASSERT_TRUE(waitUntil(
         [&] {
@@ -326,7 +326,7 @@ TEST_F(RtE2E, OverlongVersionAnswerIsRefused) {
     ASSERT_TRUE(link.server().connected()) << rt->out();
     // One receive takes the buffer's worth: an overrun, so no version.
     EXPECT_TRUE(log.contains("receive: buffer overrun: 16384\n")) << log.text();
-    EXPECT_EQ(gf_display().editionText(), "");
+    EXPECT_EQ(gf_board().editionText(), "");
 }
 
 // The program's own ports: the whole start of the traffic and closing down.
@@ -369,10 +369,10 @@ TEST_F(RtFixedPorts, StartOfTheTrafficAndClosingDown) {
                        "--speed", "20", "--elevation", "1416", "--qnh", "1011"});
     worker.join();
     ASSERT_TRUE(started) << log.text();
-    EXPECT_EQ(gf_display().rtLink.load(), 1);
-    EXPECT_FALSE(gf_display().trafficNotStarted.load());
-    EXPECT_EQ(gf_display().trafficReader.load(), 1);
-    EXPECT_TRUE(waitUntil([] { return gf_display().weatherReader.load() == 1; }, 3s));
+    EXPECT_EQ(gf_board().rtLink.load(), LinkState::Good);
+    EXPECT_FALSE(gf_board().trafficNotStarted.load());
+    EXPECT_EQ(gf_board().trafficReader.load(), LinkState::Good);
+    EXPECT_TRUE(waitUntil([] { return gf_board().weatherReader.load() == LinkState::Good; }, 3s));
     EXPECT_TRUE(log.contains("RealTraffic connected\n"));
     EXPECT_TRUE(log.contains("QNH Reader connected\n"));
     EXPECT_TRUE(log.contains("Traffic Reader connected\n"));
@@ -392,8 +392,8 @@ TEST_F(RtFixedPorts, StartOfTheTrafficAndClosingDown) {
     l.closeForClosingDown();
     EXPECT_FALSE(l.trafficReader().running());
     EXPECT_FALSE(l.qnhReader().running());
-    EXPECT_EQ(gf_display().trafficReader.load(), 3);
-    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+    EXPECT_EQ(gf_board().trafficReader.load(), LinkState::Hidden);
+    EXPECT_EQ(gf_board().weatherReader.load(), LinkState::Hidden);
     EXPECT_TRUE(log.contains("Traffic Reader has stopped\n"));
     EXPECT_TRUE(log.contains("QNH Reader has stopped\n"));
     ASSERT_EQ(rt->wait(5s), 0);
@@ -409,7 +409,7 @@ TEST_F(RtFixedPorts, UdpOnlyModeWithAerowinx) {
         spawnRt({"--no-psx", "--center", "47.464722,8.549167", "--flights", "3", "--speed", "20"});
     ASSERT_TRUE(l.startTrafficLink());
     EXPECT_FALSE(l.server().listening());
-    EXPECT_EQ(gf_display().rtLink.load(), 1);
+    EXPECT_EQ(gf_board().rtLink.load(), LinkState::Good);
     EXPECT_NE(l.trafficReader().lastTrafficTime(), 0.0);
     EXPECT_FALSE(log.contains("Waiting for RealTraffic"));
     rt->terminate();

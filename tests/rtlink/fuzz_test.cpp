@@ -8,12 +8,12 @@
 #include <memory>
 #include <random>
 
+#include "board/status_board.h"
 #include "rt_test_util.h"
 #include "rtlink/traffic_reader.h"
 #include "rtlink/weather.h"
 #include "settings/settings.h"
 #include "standin.h"
-#include "ui/display.h"
 #include "ui/message_queue.h"
 
 namespace wnd {
@@ -214,7 +214,7 @@ TEST(RtlinkFuzz, WeatherDatagramsNeverEscapeTheReader) {
             });
     reader.onDatagram(R"({"QNH":1017})");
     EXPECT_EQ(current.load(), 1017);
-    gf_display().reset();
+    gf_board().reset();
 }
 
 }  // namespace

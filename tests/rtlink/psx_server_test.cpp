@@ -9,10 +9,10 @@
 #include <chrono>
 #include <thread>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "rt_test_util.h"
-#include "ui/display.h"
 
 namespace wnd {
 namespace {
@@ -29,30 +29,30 @@ TEST(PsxMessages, Qs123IsMillisecondsSince1970) {
 
 TEST(PsxMessages, VersionAnswerSetsTheEditionText) {
     rttest::LogCapture log;
-    gf_display().reset();
+    gf_board().reset();
     lf_processRTVersion(R"({"level":1,"version":"8.5"})");
-    EXPECT_EQ(gf_display().editionText(), "RT stnd edition: 8.5");
+    EXPECT_EQ(gf_board().editionText(), "RT stnd edition: 8.5");
     lf_processRTVersion("{\"level\":2");
-    EXPECT_EQ(gf_display().editionText(), "");
+    EXPECT_EQ(gf_board().editionText(), "");
     EXPECT_TRUE(log.contains("lf_processRTVersion: JSON parse failed: "));
     lf_processRTVersion(R"({"level":2.5,"version":"x"})");
-    EXPECT_EQ(gf_display().editionText(), "");
+    EXPECT_EQ(gf_board().editionText(), "");
     lf_processRTVersion("");
-    EXPECT_EQ(gf_display().status(), "No RealTraffic version received?");
-    gf_display().reset();
+    EXPECT_EQ(gf_board().status(), "No RealTraffic version received?");
+    gf_board().reset();
 }
 
 class PsxServerTest : public ::testing::Test {
   protected:
     PsxServerTest() {
         platform::socketStartup();
-        gf_display().reset();
+        gf_board().reset();
         gf_runControl().reset();
         server.start("0");
     }
     ~PsxServerTest() override {
         server.closeDown();
-        gf_display().reset();
+        gf_board().reset();
         gf_runControl().reset();
     }
 
@@ -83,7 +83,7 @@ TEST_F(PsxServerTest, ClosingTheWindowEndsTheWaitForRealTraffic) {
     closer.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_FALSE(server.connected());
-    EXPECT_EQ(gf_display().rtLink.load(), 0);
+    EXPECT_EQ(gf_board().rtLink.load(), LinkState::Off);
     // Nor does a position send wait once the run has an exit reason.
     gf_runControl().reset();
     gf_runControl().requestStop(ExitReason::UserClosedSim, 0);

@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "rt_test_util.h"
 #include "rtlink/traffic_reader.h"
 #include "rtlink/weather.h"
-#include "ui/display.h"
 
 namespace wnd {
 namespace {
@@ -24,7 +25,7 @@ class UdpReaderTest : public ::testing::Test {
   protected:
     UdpReaderTest() {
         platform::socketStartup();
-        gf_display().reset();
+        gf_board().reset();
         gf_runControl().reset();
         queue.setMainCycleRuns(true);
         reader.setUserPosition({47.4647, 8.5492});
@@ -33,7 +34,7 @@ class UdpReaderTest : public ::testing::Test {
     ~UdpReaderTest() override {
         reader.requestStop();
         reader.join();
-        gf_display().reset();
+        gf_board().reset();
         gf_runControl().reset();
     }
 
@@ -62,8 +63,8 @@ class UdpReaderTest : public ::testing::Test {
 
 TEST_F(UdpReaderTest, CopiesFromAnotherComputerGiveOneRecord) {
     startReader(false);
-    EXPECT_EQ(gf_display().trafficReader.load(), 1);
-    EXPECT_EQ(gf_display().weatherReader.load(), 1);
+    EXPECT_EQ(gf_board().trafficReader.load(), LinkState::Good);
+    EXPECT_EQ(gf_board().weatherReader.load(), LinkState::Good);
     EXPECT_TRUE(log.contains("Traffic Reader connected\n"));
     const std::string line = Line().str();
     send(line);
@@ -81,8 +82,8 @@ TEST_F(UdpReaderTest, StopFlagRestartAndSameComputerDatagrams) {
     reader.requestStop();
     EXPECT_TRUE(waitUntil([&] { return !reader.running(); }, 2500ms));
     reader.join();
-    EXPECT_EQ(gf_display().trafficReader.load(), 3);
-    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+    EXPECT_EQ(gf_board().trafficReader.load(), LinkState::Hidden);
+    EXPECT_EQ(gf_board().weatherReader.load(), LinkState::Hidden);
     const std::string text = log.text();
     const auto stopped = text.find("Traffic Reader has stopped\n");
     const auto disconnected = text.find("Traffic Reader disconnected\n");
@@ -126,7 +127,25 @@ TEST_F(UdpReaderTest, BindFailureStopsTheRunForARestart) {
         log.contains("The QNH Reader has stopped with error: bind to stream socket "
                      "failed, error: 10048 Address already in use\n"));
     EXPECT_TRUE(log.contains("QNH Reader disconnected\n"));
-    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+    EXPECT_EQ(gf_board().weatherReader.load(), LinkState::Hidden);
+}
+
+TEST(UdpReaderLife, ARunningReaderIsStoppedBeforeItsOverridesAreGone) {
+    // The thread ends by calling the reader's stop line: it must still reach the derived
+    // reader while its destructor runs.
+    platform::socketStartup();
+    TrafficQueue queue;
+    auto traffic = std::make_unique<TrafficReader>(queue);
+    std::atomic<int> qnh{1013};
+    auto weather = std::make_unique<QnhReader>(*traffic, qnh);
+    traffic->start(0, true);
+    weather->start(0, true);
+    ASSERT_TRUE(
+        waitUntil([&] { return traffic->boundPort() != 0 && weather->boundPort() != 0; }, 3s));
+    weather.reset();
+    traffic.reset();
+    gf_board().reset();
+    gf_runControl().reset();
 }
 
 }  // namespace

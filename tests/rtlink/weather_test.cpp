@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "board/status_board.h"
 #include "rt_test_util.h"
 #include "rtlink/traffic_reader.h"
-#include "ui/display.h"
 
 namespace wnd {
 namespace {
@@ -14,8 +14,8 @@ constexpr int kNoChange = -1;
 
 class WeatherTest : public ::testing::Test {
   protected:
-    WeatherTest() { gf_display().reset(); }
-    ~WeatherTest() override { gf_display().reset(); }
+    WeatherTest() { gf_board().reset(); }
+    ~WeatherTest() override { gf_board().reset(); }
 
     // The QNH the datagram set everywhere, or kNoChange.
     int feed(const std::string& datagram) {
@@ -24,7 +24,7 @@ class WeatherTest : public ::testing::Test {
         qnh.onDatagram(datagram);
         if (current.load() != kNoChange) {
             EXPECT_EQ(traffic.qnh(), current.load());
-            EXPECT_EQ(gf_display().qnh.load(), current.load());
+            EXPECT_EQ(gf_board().qnh.load(), current.load());
             EXPECT_EQ(qnh.lastQnh(), current.load());
         }
         return current.load();
@@ -71,12 +71,12 @@ TEST_F(WeatherTest, MissingOrUnusableQnhIsLoggedAndIgnored) {
 }
 
 TEST_F(WeatherTest, NewDataTurnsAWaitingWeatherLampGreen) {
-    gf_display().weatherReader.store(2);
+    gf_board().weatherReader.store(LinkState::Waiting);
     EXPECT_EQ(feed(R"({"QNH":1001})"), 1001);
-    EXPECT_EQ(gf_display().weatherReader.load(), 1);
-    gf_display().weatherReader.store(3);  // a stopped reader stays stopped
+    EXPECT_EQ(gf_board().weatherReader.load(), LinkState::Good);
+    gf_board().weatherReader.store(LinkState::Hidden);  // a stopped reader stays stopped
     EXPECT_EQ(feed(R"({"QNH":1002})"), 1002);
-    EXPECT_EQ(gf_display().weatherReader.load(), 3);
+    EXPECT_EQ(gf_board().weatherReader.load(), LinkState::Hidden);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <pugixml.hpp>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
 #include "settings/settings.h"
 #include "testkit/testkit.h"
 #include "util/log.h"

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "board/status_board.h"
 #include "sim_test_util.h"
 
 namespace wnd {
@@ -247,7 +248,7 @@ TEST_F(Commands, TwentyRefusedLiveriesEndTheRunWithUserError81) {
     EXPECT_TRUE(link_.isFailedLivery("Livery 3"));
     EXPECT_TRUE(link_.isFailedCombination("A321", "SWR"));
     EXPECT_FALSE(link_.isFailedCombination("A330", "SWR"));
-    EXPECT_EQ(gf_display().status(), "SWR2 'Livery 18' could not be created by your Sim!");
+    EXPECT_EQ(gf_board().status(), "SWR2 'Livery 18' could not be created by your Sim!");
     try {
         link_.creationRefused("SWR3", "Livery 19", "A320", "SWR");
         FAIL() << "no user error";
@@ -339,7 +340,7 @@ TEST_F(Commands, OnGroundIsKnownOnlyAfterThePositionButTicksAlways) {
 
 TEST_F(Commands, ExceptionTable) {
     feed(link_, exceptionMsg(SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS));
-    EXPECT_EQ(gf_display().status(), "SimConnect: too many objects (max 1000)");
+    EXPECT_EQ(gf_board().status(), "SimConnect: too many objects (max 1000)");
     EXPECT_TRUE(logHas("\nSimConnect: too many objects (max 1000)\n"));
     feed(link_, exceptionMsg(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED));
     EXPECT_TRUE(logHas("==> SimConnect exception: load flight plan failed"));

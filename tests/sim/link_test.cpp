@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "board/status_board.h"
 #include "sim_test_util.h"
 #include "simconnect/standin/scenario.h"
 
@@ -229,8 +230,9 @@ TEST_F(LinkOnStandIn, RegistersInTheFixedOrderAndConnectsAsPrepar3dV5) {
     EXPECT_TRUE(link_->connected());
     EXPECT_EQ(link_->simulatorName(), "Lockheed Martin Prepar3D v5 (5.4.9.28482)");
     EXPECT_TRUE(logHas("==> Lockheed Martin Prepar3D v5 (5.4.9.28482) connected"));
-    EXPECT_EQ(gf_display().simLink.load(), 2);  // connected, title and stand not known
-    EXPECT_EQ(gf_display().status(), "Waiting for Prepar3Dv5 ...");
+    EXPECT_EQ(gf_board().simLink.load(),
+              LinkState::Waiting);  // connected, title and stand not known
+    EXPECT_EQ(gf_board().status(), "Waiting for Prepar3Dv5 ...");
 
     link_->stopClient();  // all its calls made
     auto calls = api_.take();
@@ -247,9 +249,9 @@ TEST_F(LinkOnStandIn, RefusesAnotherSimulatorWithUserError78) {
     sc.simName = "KittyHawk";
     start(sc);
     ASSERT_TRUE(testkit::waitUntil([&] { return !link_->clientRunning(); }, 5s));
-    EXPECT_EQ(gf_display().error(), "78: KittyHawk, (MSFS) not being P3D connects ... ?");
+    EXPECT_EQ(gf_board().error(), "78: KittyHawk, (MSFS) not being P3D connects ... ?");
     EXPECT_FALSE(gf_runControl().stopRequested());  // the user must mend it; the run waits
-    EXPECT_EQ(gf_display().simLink.load(), 0);
+    EXPECT_EQ(gf_board().simLink.load(), LinkState::Off);
 }
 
 TEST_F(LinkOnStandIn, UserAircraftTimeTitleAndModel) {
@@ -277,7 +279,7 @@ TEST_F(LinkOnStandIn, UserAircraftTimeTitleAndModel) {
     link_->requestUserTitleAndModel();
     ASSERT_TRUE(testkit::waitUntil([&] { return link_->userModel().has_value(); }, 5s));
     EXPECT_EQ(link_->userTitle(), "Wendle Test Boeing");
-    EXPECT_EQ(gf_display().userTitle(), "Wendle Test Boeing");
+    EXPECT_EQ(gf_board().userTitle(), "Wendle Test Boeing");
     EXPECT_EQ(link_->userModel()->category, kLarge);
     EXPECT_TRUE(
         waitLog("SimConnect: User aircraft model: B738, half wing span: 18.0 meter, "
@@ -478,7 +480,7 @@ TEST_F(LinkOnStandIn, CommandFailureEmptiesTheQueuesWithoutSending) {
     ASSERT_TRUE(testkit::waitUntil([&] { return link_->framesSent() >= sent + 3; }, 5s));
     EXPECT_TRUE(link_->outgoing().creations.empty());
     EXPECT_TRUE(sim_->core().aiObjects().empty());
-    EXPECT_EQ(gf_display().status(), "SimConnect request error");
+    EXPECT_EQ(gf_board().status(), "SimConnect request error");
     EXPECT_EQ(gf_runControl().exitReason(), ExitReason::SimConnectError);
     EXPECT_EQ(gf_runControl().restartDelay(), 9);
 }
@@ -503,7 +505,7 @@ TEST_F(LinkOnStandIn, RetriesUntilTheSimulatorAnswersAndStopsWhenAsked) {
     link_->startClient();
     std::this_thread::sleep_for(350ms);
     EXPECT_TRUE(link_->clientRunning());
-    EXPECT_EQ(gf_display().status(), "Waiting for Prepar3Dv6 ...");
+    EXPECT_EQ(gf_board().status(), "Waiting for Prepar3Dv6 ...");
     const auto t0 = std::chrono::steady_clock::now();
     link_->stopClient();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 150ms);

@@ -2,6 +2,7 @@
 // created, identified, moved and given a flight plan, and the simulator's quit.
 #include <gtest/gtest.h>
 
+#include "board/status_board.h"
 #include "sim_test_util.h"
 #include "simconnect/sim_process.h"
 
@@ -69,7 +70,7 @@ TEST_F(SimProcessLink, OneFlightFromConnectToQuit) {
     EXPECT_EQ(gf_runControl().restartDelay(), 0);
     EXPECT_TRUE(logHas("Flight Simulator no longer connected, Wendle_P3D will stop ..."));
     EXPECT_TRUE(logHas("SimConnect closed ok"));
-    EXPECT_EQ(gf_display().simLink.load(), 0);
+    EXPECT_EQ(gf_board().simLink.load(), LinkState::Off);
     ASSERT_EQ(sim.process().wait(5s), 0);
 
     const std::string trace = sim.trace();

@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "app/run_control.h"
+#include "board/run_control.h"
+#include "board/status_board.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
 #include "sim/flight_plan.h"
@@ -14,7 +15,6 @@
 #include "simconnect/harness.h"
 #include "simconnect/tcp_client.h"
 #include "testkit/testkit.h"
-#include "ui/display.h"
 #include "util/log.h"
 #include "util/user_error.h"
 
@@ -27,7 +27,7 @@ class RunFrame : public ::testing::Test {
   protected:
     void SetUp() override {
         gf_runControl().reset();
-        gf_display().reset();
+        gf_board().reset();
         gs().resetValues();
         gf_dbase().reset();
         gf_openLog(dir_ / "Log.txt");

@@ -5,6 +5,7 @@
 #include "testkit/testkit.h"
 #include "util/hash.h"
 #include "util/log.h"
+#include "util/program_time.h"
 #include "util/slots.h"
 #include "util/strings.h"
 #include "util/time.h"
@@ -94,6 +95,24 @@ TEST(Time, UtcTextWithOwnMonthNames) {
     EXPECT_EQ(gf_utcTimeString(0), "Thu Jan 01 00:00:00 1970");
     EXPECT_EQ(gf_utcClock().size(), 8U);
     EXPECT_EQ(gf_utcClock()[2], ':');
+}
+
+TEST(Time, WeekSlotsAndTheirFallBackToTheSystemClock) {
+    // Saturday 5 December 2026, 04:29:29 and 04:29:30; Thursday 1 January 1970.
+    EXPECT_EQ(gf_weekSlotOf(1796444969), (WeekSlot{6, 8}));
+    EXPECT_EQ(gf_weekSlotOf(1796444970), (WeekSlot{6, 9}));
+    EXPECT_EQ(gf_weekSlotOf(1796446800), (WeekSlot{6, 10}));
+    EXPECT_EQ(gf_weekSlotOf(0), (WeekSlot{4, 0}));
+    EXPECT_EQ(gf_weekSlotOf(1796515199), (WeekSlot{6, 47}));
+    EXPECT_EQ(gf_weekSlotOf(1796515200), (WeekSlot{7, 0}));
+    gf_setProgramTime(1796444970);
+    EXPECT_EQ(gf_programTime(), 1796444970);
+    EXPECT_EQ(gf_weekSlot(), (WeekSlot{6, 9}));
+    // An unknown simulation time: both the time and its slot come from the system clock.
+    gf_setProgramTime(0);
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    EXPECT_NEAR(static_cast<double>(gf_programTime()), static_cast<double>(now), 2.0);
+    EXPECT_EQ(gf_weekSlot(), gf_weekSlotOf(gf_programTime()));
 }
 
 TEST(Version, TextJsonAndErrors) {

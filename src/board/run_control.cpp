@@ -1,4 +1,4 @@
-#include "app/run_control.h"
+#include "board/run_control.h"
 
 #include <array>
 

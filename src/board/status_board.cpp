@@ -1,14 +1,13 @@
-#include "ui/display.h"
+#include "board/status_board.h"
 
 #include <algorithm>
 
-#include "ui/message_queue.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
 
 namespace wnd {
 
-void Display::showStatus(std::string_view text, bool alsoLog) {
+void StatusBoard::showStatus(std::string_view text, bool alsoLog) {
     {
         MutexLock lock(mu_);
         if (!error_.empty()) {
@@ -21,10 +20,10 @@ void Display::showStatus(std::string_view text, bool alsoLog) {
         gf_logLine(text);
     }
     notify('s', std::string(text));
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
 }
 
-void Display::showError(std::string_view text) {
+void StatusBoard::showError(std::string_view text) {
     {
         MutexLock lock(mu_);
         status_.clear();
@@ -33,10 +32,10 @@ void Display::showError(std::string_view text) {
     }
     gf_logLine("Error {}", text);
     notify('e', std::string(text));
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
 }
 
-void Display::clearError() {
+void StatusBoard::clearError() {
     {
         MutexLock lock(mu_);
         if (error_.empty()) {
@@ -45,56 +44,72 @@ void Display::clearError() {
         error_.clear();
     }
     notify('e', {});
-    gf_postMessage(kMsgRepaintStatus);
+    gf_requestRepaint();
 }
 
-std::string Display::status() const {
+std::string StatusBoard::status() const {
     MutexLock lock(mu_);
     return status_;
 }
 
-std::string Display::error() const {
+std::string StatusBoard::error() const {
     MutexLock lock(mu_);
     return error_;
 }
 
-int Display::statusShownAt() const {
+int StatusBoard::statusShownAt() const {
     MutexLock lock(mu_);
     return statusShownAt_;
 }
 
-void Display::setEditionText(std::string text) {
+void StatusBoard::setEditionText(std::string text) {
     MutexLock lock(mu_);
     edition_ = std::move(text);
 }
 
-std::string Display::editionText() const {
+std::string StatusBoard::editionText() const {
     MutexLock lock(mu_);
     return edition_;
 }
 
-void Display::setListener(Listener l) {
+void StatusBoard::setListener(Listener l) {
     MutexLock lock(mu_);
     listener_ = std::move(l);
 }
 
-void Display::setUserAircraft(std::string title, std::string stand) {
+void StatusBoard::setUserAircraft(std::string title, std::string stand) {
     MutexLock lock(mu_);
     userTitle_ = std::move(title);
     userStand_ = std::move(stand);
 }
 
-std::string Display::userTitle() const {
+std::string StatusBoard::userTitle() const {
     MutexLock lock(mu_);
     return userTitle_;
 }
 
-std::string Display::userStand() const {
+std::string StatusBoard::userStand() const {
     MutexLock lock(mu_);
     return userStand_;
 }
 
-void Display::notify(char kind, const std::string& text) {
+void StatusBoard::setRepaintHook(std::function<void()> hook) {
+    MutexLock lock(mu_);
+    repaint_ = std::move(hook);
+}
+
+void StatusBoard::requestRepaint() {
+    std::function<void()> hook;
+    {
+        MutexLock lock(mu_);
+        hook = repaint_;
+    }
+    if (hook) {
+        hook();
+    }
+}
+
+void StatusBoard::notify(char kind, const std::string& text) {
     Listener l;
     {
         MutexLock lock(mu_);
@@ -105,7 +120,7 @@ void Display::notify(char kind, const std::string& text) {
     }
 }
 
-void Display::reset() {
+void StatusBoard::reset() {
     {
         MutexLock lock(mu_);
         status_.clear();
@@ -122,28 +137,17 @@ void Display::reset() {
     simaddonCount = -1;
     thirdpartyCount = 0;
     orbxCount = 0;
-    simLink = 0;
-    rtLink = 0;
-    trafficReader = 3;
-    weatherReader = 3;
+    simLink = LinkState::Off;
+    rtLink = LinkState::Off;
+    trafficReader = LinkState::Hidden;
+    weatherReader = LinkState::Hidden;
     trafficNotStarted = true;
     staticParkingActive = false;
 }
 
-Display& gf_display() {
-    static NoDestructor<Display> d;
+StatusBoard& gf_board() {
+    static NoDestructor<StatusBoard> d;
     return *d;
-}
-
-}  // namespace wnd
-
-#include "ui/requests.h"
-
-namespace wnd {
-
-WorkerRequests& gf_workerRequests() {
-    static NoDestructor<WorkerRequests> r;
-    return *r;
 }
 
 }  // namespace wnd

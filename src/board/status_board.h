@@ -1,9 +1,10 @@
-// The window's display fields: written by any thread, read when the window paints.
-// The status and error texts are guarded by the display lock; counters and states are
-// plain atomics.
+// The status board: what the lower layers publish for the window to show. Status and
+// error lines sit under the board lock; counters and link lamps are plain atomics. The
+// window reads the board and installs the repaint hook; nothing here knows the window.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -12,10 +13,15 @@
 
 namespace wnd {
 
-// Display state of a link or reader: 0 off/red, 1 good/green, 2 waiting/yellow, 3 hidden.
-using LinkState = int;
+// The lamp of a link or reader.
+enum class LinkState : std::int8_t {
+    Off = 0,      // red
+    Good = 1,     // green
+    Waiting = 2,  // yellow: connected but not complete, or no data for a while
+    Hidden = 3,   // not shown: the reader is not running
+};
 
-class Display {
+class StatusBoard {
   public:
     // Unless an error is shown: sets the status (empty clears it), notes the display
     // second, logs it when asked, asks for a repaint.
@@ -38,19 +44,23 @@ class Display {
     using Listener = std::function<void(char kind, const std::string& text)>;
     void setListener(Listener l);
 
+    // The window's repaint of the status area; without a hook a repaint request is dropped.
+    void setRepaintHook(std::function<void()> hook);
+    void requestRepaint();
+
     // Seconds the display has been running in this run (the age of a status message).
     std::atomic<int> displaySeconds{0};
-    // Counters and states shown in the window.
+    // Counters and lamps shown in the window.
     std::atomic<int> qnh{1013};
     std::atomic<int> liveCount{0};
     std::atomic<int> liveriesCount{-1};  // -1: not yet known
     std::atomic<int> simaddonCount{-1};
     std::atomic<int> thirdpartyCount{0};
     std::atomic<int> orbxCount{0};
-    std::atomic<LinkState> simLink{0};
-    std::atomic<LinkState> rtLink{0};
-    std::atomic<LinkState> trafficReader{3};
-    std::atomic<LinkState> weatherReader{3};
+    std::atomic<LinkState> simLink{LinkState::Off};
+    std::atomic<LinkState> rtLink{LinkState::Off};
+    std::atomic<LinkState> trafficReader{LinkState::Hidden};
+    std::atomic<LinkState> weatherReader{LinkState::Hidden};
     std::atomic<bool> trafficNotStarted{true};
     std::atomic<bool> staticParkingActive{false};
 
@@ -58,7 +68,8 @@ class Display {
     std::string userTitle() const;
     std::string userStand() const;
 
-    // Run reset: every text empty, counters and marks back to their initial values.
+    // Run reset: every text empty, counters and lamps back to their initial values (the
+    // listener and the repaint hook stay).
     void reset();
 
   private:
@@ -72,16 +83,20 @@ class Display {
     std::string userTitle_ GUARDED_BY(mu_);
     std::string userStand_ GUARDED_BY(mu_);
     Listener listener_ GUARDED_BY(mu_);
+    std::function<void()> repaint_ GUARDED_BY(mu_);
 };
 
-Display& gf_display();
+StatusBoard& gf_board();
 
 // Shorthands used all over the program.
 inline void showStatus(std::string_view text, bool alsoLog = true) {
-    gf_display().showStatus(text, alsoLog);
+    gf_board().showStatus(text, alsoLog);
 }
 inline void showError(std::string_view text) {
-    gf_display().showError(text);
+    gf_board().showError(text);
+}
+inline void gf_requestRepaint() {
+    gf_board().requestRepaint();
 }
 
 }  // namespace wnd
