@@ -139,6 +139,7 @@ void TrafficReader::resetShared() {
 void TrafficReader::onStopped() {
     gf_board().trafficReader.store(LinkState::Hidden);
     gf_requestRepaint();
+    badLines_.flush();
     gf_logLine("Traffic Reader has stopped");
 }
 
@@ -155,12 +156,16 @@ void TrafficReader::onDatagram(std::string_view datagram) {
         processLineSub(fields_, datagram);
     } catch (const std::exception& e) {
         try {
-            gf_logLine("exception in processLineSub: {}", e.what());
+            if (badLines_.admit()) {
+                gf_logLine("exception in processLineSub: {}", e.what());
+            }
         } catch (...) {
         }
     } catch (...) {
         try {
-            gf_logLine("exception in processLineSub: {}", "Unknown exception");
+            if (badLines_.admit()) {
+                gf_logLine("exception in processLineSub: {}", "Unknown exception");
+            }
         } catch (...) {
         }
     }

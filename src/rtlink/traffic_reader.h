@@ -15,6 +15,7 @@
 #include "rtlink/traffic_queue.h"
 #include "rtlink/udp_reader.h"
 #include "util/geodesy.h"
+#include "util/log_throttle.h"
 #include "util/mutex.h"
 
 namespace wnd {
@@ -80,6 +81,8 @@ class TrafficReader final : public UdpReader {
     Inputs inputs() const;
 
     TrafficQueue& queue_;
+    // Bad lines from the network are logged, but never so many that they flood the log.
+    LogThrottle badLines_{"exception in processLineSub"};
     mutable Mutex inputsMu_;
     Inputs inputs_ GUARDED_BY(inputsMu_);
     std::atomic<bool> collecting_{false};

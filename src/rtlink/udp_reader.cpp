@@ -97,7 +97,7 @@ void UdpReader::receiveLoop(platform::Socket& socket, bool realTrafficLocal) {
         }
         if (size >= kBufferSize) {
             // Linux cuts a longer datagram to the buffer, so it shows as a full one.
-            if (!gf_runControl().ending()) {
+            if (!gf_runControl().ending() && overruns_.admit()) {
                 gf_logLine("buffer overrun: {} bytes", size);
             }
             continue;
@@ -146,6 +146,7 @@ void UdpReader::threadBody(std::uint16_t port, bool realTrafficLocal) {
         if (libraryStarted) {
             platform::socketCleanup();
         }
+        overruns_.flush();
         setDisplayStates(LinkState::Hidden);
         gf_logLine("{} disconnected", name_);
         if (failed) {

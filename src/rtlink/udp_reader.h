@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board/status_board.h"
+#include "util/log_throttle.h"
 
 namespace wnd {
 
@@ -80,6 +81,7 @@ class UdpReader {
     std::thread thread_;
     // Used only by the reader's thread.
     std::vector<char> buffer_;
+    LogThrottle overruns_{"buffer overrun"};
     std::string previous_;
 };
 

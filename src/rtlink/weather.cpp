@@ -85,6 +85,9 @@ QnhReader::QnhReader(TrafficReader& peer, std::atomic<int>& currentQnh)
     : UdpReader("QNH Reader", {&gf_board().weatherReader}), peer_(peer), currentQnh_(currentQnh) {}
 
 void QnhReader::onStopped() {
+    noQnh_.flush();
+    parseErrors_.flush();
+    exceptions_.flush();
     gf_logLine("QNH Reader has stopped");
 }
 
@@ -93,10 +96,14 @@ void QnhReader::onDatagram(std::string_view datagram) {
         const WeatherQnh q = gf_parseWeatherQnh(datagram);
         switch (q.kind) {
             case WeatherQnh::Kind::NoQnh:
-                gf_logLine("no QNH {}", datagram);
+                if (noQnh_.admit()) {
+                    gf_logLine("no QNH {}", datagram);
+                }
                 return;
             case WeatherQnh::Kind::StringError:
-                gf_logWarning("QNH string parse error: {} in {}", q.error, datagram);
+                if (parseErrors_.admit()) {
+                    gf_logWarning("QNH string parse error: {} in {}", q.error, datagram);
+                }
                 return;
             case WeatherQnh::Kind::Value:
                 break;
@@ -113,12 +120,16 @@ void QnhReader::onDatagram(std::string_view datagram) {
         gf_requestRepaint();
     } catch (const std::exception& e) {
         try {
-            gf_logLine("Exception {}, in {}", e.what(), datagram);
+            if (exceptions_.admit()) {
+                gf_logLine("Exception {}, in {}", e.what(), datagram);
+            }
         } catch (...) {
         }
     } catch (...) {
         try {
-            gf_logLine("Exception {}, in {}", "Unknown exception", datagram);
+            if (exceptions_.admit()) {
+                gf_logLine("Exception {}, in {}", "Unknown exception", datagram);
+            }
         } catch (...) {
         }
     }

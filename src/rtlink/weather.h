@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "rtlink/udp_reader.h"
+#include "util/log_throttle.h"
 
 namespace wnd {
 
@@ -52,6 +53,10 @@ class QnhReader final : public UdpReader {
     TrafficReader& peer_;
     std::atomic<int>& currentQnh_;
     std::atomic<int> last_{1013};
+    // Datagrams without a usable QNH are logged, but never so many that they flood the log.
+    LogThrottle noQnh_{"no QNH"};
+    LogThrottle parseErrors_{"QNH string parse error"};
+    LogThrottle exceptions_{"Exception in the QNH Reader"};
 };
 
 }  // namespace wnd

@@ -1,6 +1,7 @@
 // Reading, saving and migrating parameters.xml.
 #include <fmt/format.h>
 
+#include <mutex>
 #include <pugixml.hpp>
 #include <system_error>
 
@@ -22,6 +23,11 @@ namespace {
 
 // Larger files are no settings file of ours; parsing them would only eat memory.
 constexpr std::uintmax_t kMaxFileBytes = 16U * 1024U * 1024U;
+
+// Every read and read-modify-write of parameters.xml holds the file lock, so saves from
+// the window thread and the run thread never lose each other's values. Recursive:
+// migration saves while it holds it.
+std::recursive_mutex g_fileMu;
 
 Mutex g_refreshMu;
 ParameterRefresh g_refresh GUARDED_BY(g_refreshMu);
@@ -141,6 +147,7 @@ void gf_setParameterRefresh(ParameterRefresh refresh) {
 }
 
 bool gf_checkParametersFileParses() {
+    std::lock_guard fileLock(g_fileMu);
     pugi::xml_document doc;
     const fs::path& path = gs().filePath;
     const Loaded l = loadFile(doc, path);
@@ -152,6 +159,7 @@ bool gf_checkParametersFileParses() {
 }
 
 bool gf_readParameterFromFile(Parameter& p) {
+    std::lock_guard fileLock(g_fileMu);
     pugi::xml_document doc;
     if (loadFile(doc, gs().filePath).result != LoadResult::Loaded) {
         return false;
@@ -166,6 +174,7 @@ bool gf_readParameterFromFile(Parameter& p) {
 }
 
 bool gf_readAllParameters() {
+    std::lock_guard fileLock(g_fileMu);
     Settings& s = gs();
     gf_logLine(gf_starBanner(40, 40, true, false, "parameters"));
     gf_logLine("from '{}'", s.filePath.string());
@@ -206,10 +215,12 @@ bool gf_readAllParameters() {
 }
 
 void gf_saveAllParameters(bool resetToDefaults) {
+    std::lock_guard fileLock(g_fileMu);
     saveAll(resetToDefaults, {});
 }
 
 void gf_saveParameter(const Parameter& p) {
+    std::lock_guard fileLock(g_fileMu);
     Settings& s = gs();
     pugi::xml_document doc;
     const Loaded l = loadFile(doc, s.filePath);
@@ -264,6 +275,7 @@ void gf_saveParameter(const Parameter& p) {
 }
 
 void gf_removeParameterKey(std::string_view name) {
+    std::lock_guard fileLock(g_fileMu);
     Settings& s = gs();
     pugi::xml_document doc;
     if (loadFile(doc, s.filePath).result != LoadResult::Loaded) {
@@ -288,6 +300,7 @@ void gf_removeParameterKey(std::string_view name) {
 }
 
 bool gf_migrateParameters() {
+    std::lock_guard fileLock(g_fileMu);
     Settings& s = gs();
     const std::string stored = s.PROGRAM_VERSION.value();
     const Version& current = gf_programVersion();
@@ -350,6 +363,7 @@ bool gf_migrateParameters() {
 }
 
 bool gf_readAndMigrateParameters() {
+    std::lock_guard fileLock(g_fileMu);
     Settings& s = gs();
     if (gf_readAllParameters()) {
         return true;

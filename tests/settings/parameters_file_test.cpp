@@ -1,3 +1,5 @@
+#include <thread>
+
 #include "settings/sim_version.h"
 #include "settings_fixture.h"
 #include "util/files.h"
@@ -94,6 +96,22 @@ TEST_F(SettingsTest, SaveOneWithoutAFileWritesThatParameter) {
     gf_saveParameter(gs().DESTINATION);
     EXPECT_EQ(elements(),
               (std::vector<std::pair<std::string, std::string>>{{"DESTINATION", "LSZH"}}));
+}
+
+TEST_F(SettingsTest, SavesFromTwoThreadsNeverLoseEachOthersValues) {
+    gf_saveAllParameters(false);
+    auto saver = [](IntParameter& p) {
+        for (int i = 1; i <= 1000; ++i) {
+            p.set(i);
+            gf_saveParameter(p);
+        }
+    };
+    std::thread window(saver, std::ref(gs().MAIN_WINDOW_X));
+    std::thread run(saver, std::ref(gs().MAIN_WINDOW_Y));
+    window.join();
+    run.join();
+    EXPECT_EQ(value("MAIN_WINDOW_X"), "1000");
+    EXPECT_EQ(value("MAIN_WINDOW_Y"), "1000");
 }
 
 TEST_F(SettingsTest, BrokenFilesAreCopiedAsideNeverLost) {

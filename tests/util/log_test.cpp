@@ -8,6 +8,7 @@
 
 #include "testkit/testkit.h"
 #include "util/charset.h"
+#include "util/log_throttle.h"
 #include "util/user_error.h"
 
 namespace fs = std::filesystem;
@@ -17,6 +18,25 @@ namespace {
 
 using testkit::readFile;
 using testkit::TempDir;
+
+TEST(Log, AFloodOfOneKindKeepsTwentyLinesAMinuteAndCountsTheRest) {
+    TempDir dir;
+    gf_openLog(dir / "Log.txt");
+    LogThrottle throttle("bad line");
+    const auto t0 = LogThrottle::Clock::time_point{} + std::chrono::hours(1);
+    int written = 0;
+    for (int i = 0; i < 500; ++i) {
+        written += throttle.admit(t0 + std::chrono::milliseconds(i * 100)) ? 1 : 0;
+    }
+    EXPECT_EQ(written, 20);  // all within the first minute
+    EXPECT_TRUE(throttle.admit(t0 + std::chrono::seconds(61)));
+    throttle.admit(t0 + std::chrono::seconds(200));
+    gf_closeLog();
+    const std::string text = readFile(dir / "Log.txt");
+    EXPECT_NE(text.find("480 more \"bad line\" lines suppressed in the last minute"),
+              std::string::npos);
+    EXPECT_EQ(text.find("suppressed", text.find('\n', text.find("480 more"))), std::string::npos);
+}
 
 TEST(Log, HeaderGenerationsAndLineKinds) {
     TempDir dir;
