@@ -9,6 +9,7 @@
 
 #include "airports/closest_stand.h"
 #include "refdata/encrypted_file.h"
+#include "util/files.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
 #include "util/user_error.h"
@@ -66,11 +67,11 @@ void lf_loadList(const fs::path& xml, AirportsDb& db) {
     const pugi::xml_parse_result parsed =
         doc.load_file(xml.c_str(), pugi::parse_default, pugi::encoding_auto);
     if (!parsed) {
-        throw std::runtime_error(xml.string() + " not loaded: " + parsed.description());
+        throw std::runtime_error(gf_pathText(xml) + " not loaded: " + parsed.description());
     }
     const pugi::xml_node airports = doc.child("root").child("airports");
     if (!airports) {
-        throw std::runtime_error("Missing <airports> root in: " + xml.string());
+        throw std::runtime_error("Missing <airports> root in: " + gf_pathText(xml));
     }
     for (const pugi::xml_node e : airports.children("airport")) {
         lf_readAirport(e, e.attribute("code").value(), db);
@@ -101,10 +102,10 @@ bool gf_readAirports(const fs::path& inputFolder) {
     try {
         std::error_code ec;
         if (!fs::exists(enc, ec)) {
-            throw std::runtime_error(fmt::format("{} not available", enc.string()));
+            throw std::runtime_error(fmt::format("{} not available", gf_pathText(enc)));
         }
         if (!gf_streamDecrypt(enc, xml)) {
-            throw std::runtime_error(fmt::format("{} stream decrypt failed", enc.string()));
+            throw std::runtime_error(fmt::format("{} stream decrypt failed", gf_pathText(enc)));
         }
     } catch (const std::exception& e) {
         gf_logWarning("{} exception : {}", "gf_readAirports", e.what());

@@ -13,6 +13,7 @@
 #include "settings/settings.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
+#include "util/files.h"
 #include "util/log.h"
 #include "util/program.h"
 #include "util/status_sink.h"
@@ -70,7 +71,7 @@ int gf_processEntry(const std::vector<std::string>& args) {
             if (ec) {
                 gf_logLine("Failed to create directory: {}", ec.message());
                 std::fprintf(stderr, "Failed to create directory: %s (%s)\n",
-                             userFolder.string().c_str(), ec.message().c_str());
+                             gf_pathText(userFolder).c_str(), ec.message().c_str());
                 return 0;
             }
         }

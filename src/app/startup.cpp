@@ -164,7 +164,7 @@ void lf_startUpWendle() {
         const fs::path stock = fs::path(s.SIM_INSTALL_PATH.value()) / "Scenery";
         std::error_code ec;
         if (!fs::exists(stock, ec)) {
-            showStatus(fmt::format("Stock airports path does not exist: {}", stock.string()));
+            showStatus(fmt::format("Stock airports path does not exist: {}", gf_pathText(stock)));
         }
         // Step 7.
         duty::noteProcessors(platform::hardwareThreads() == 0 ? 2 : platform::hardwareThreads());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -57,6 +58,10 @@ int socketErrorFromErrno(int errnoValue);
 // Calls onClose (on a thread of its own) when the user asks the process to close:
 // SIGINT/SIGTERM on Linux. Call once, before any other thread starts.
 void watchCloseRequests(std::function<void()> onClose);
+
+// Opens a file as fopen does, by its path type, so that non-ASCII paths work on every
+// system (a narrow path string does not on Windows). Null on failure.
+std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 
 // Flushes a written file's data to the disk; false when that failed.
 bool syncFile(const std::filesystem::path& path);

@@ -13,6 +13,7 @@
 #include "settings/settings.h"
 #include "updater/downloader.h"
 #include "updater/server.h"
+#include "util/files.h"
 #include "util/log.h"
 #include "util/version.h"
 
@@ -100,10 +101,10 @@ bool gf_downloadDataFile(std::string_view remoteName, const fs::path& localPath)
         std::error_code ec;
         fs::rename(fresh, localPath, ec);
         if (!ec) {
-            gf_logLine("Downloaded '{}' to '{}'", address, localPath.string());
+            gf_logLine("Downloaded '{}' to '{}'", address, gf_pathText(localPath));
             return true;
         }
-        gf_logLine("could not rename {} => {}: {}", fresh.string(), localPath.string(),
+        gf_logLine("could not rename {} => {}: {}", gf_pathText(fresh), gf_pathText(localPath),
                    ec.message());
     }
     gf_removeIfExists(fresh);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "refdata/encrypted_file.h"
+#include "util/files.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
 #include "util/strings.h"
@@ -242,10 +243,10 @@ bool gf_readDbase(const fs::path& inputFolder) {
     const fs::path xml = inputFolder / "dbase.xml";
     std::error_code ec;
     if (!fs::exists(enc, ec)) {
-        throw std::runtime_error(fmt::format("{} not available", enc.string()));
+        throw std::runtime_error(fmt::format("{} not available", gf_pathText(enc)));
     }
     if (!gf_streamDecrypt(enc, xml)) {
-        throw std::runtime_error(fmt::format("{} stream decrypt failed", enc.string()));
+        throw std::runtime_error(fmt::format("{} stream decrypt failed", gf_pathText(enc)));
     }
     // Decrypted reference data never stays on disk, whatever happens below.
     const PlainFileGuard removePlain(xml);
@@ -254,7 +255,7 @@ bool gf_readDbase(const fs::path& inputFolder) {
     const pugi::xml_parse_result parsed =
         doc.load_file(xml.c_str(), pugi::parse_default, pugi::encoding_auto);
     if (!parsed) {
-        gf_logWarning("'{}' not read because of {}", xml.string(), parsed.description());
+        gf_logWarning("'{}' not read because of {}", gf_pathText(xml), parsed.description());
         return false;
     }
 

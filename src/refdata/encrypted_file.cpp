@@ -9,7 +9,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/platform.h"
 #include "refdata/data_key.h"
+#include "util/files.h"
 #include "util/log.h"
 
 namespace fs = std::filesystem;
@@ -50,9 +52,9 @@ void lf_initSodium() {
 }
 
 File lf_open(const fs::path& p, const char* mode, const char* failText) {
-    File f(std::fopen(p.string().c_str(), mode));
+    File f(platform::openFile(p, mode));
     if (!f) {
-        throw std::runtime_error(failText + p.string());
+        throw std::runtime_error(failText + gf_pathText(p));
     }
     return f;
 }
@@ -101,7 +103,7 @@ void lf_decrypt(const fs::path& encrypted, const fs::path* plain) {
     }
     sodium_memzero(&state, sizeof state);
     if (std::ferror(in.get()) != 0) {
-        throw std::runtime_error("Could not read input file: " + encrypted.string());
+        throw std::runtime_error("Could not read input file: " + gf_pathText(encrypted));
     }
     // Without its final chunk the file was cut short: what it holds is not all there is.
     if (!final) {
@@ -148,7 +150,7 @@ void gf_streamEncrypt(const fs::path& plain, const fs::path& encrypted) {
         }
         auto write = [&](const unsigned char* data, std::size_t size) {
             if (std::fwrite(data, 1, size, out.get()) != size) {
-                throw std::runtime_error("Could not write output file: " + encrypted.string());
+                throw std::runtime_error("Could not write output file: " + gf_pathText(encrypted));
             }
         };
         write(header.data(), header.size());
@@ -173,10 +175,10 @@ void gf_streamEncrypt(const fs::path& plain, const fs::path& encrypted) {
             n = m;
         }
         if (std::ferror(in.get()) != 0) {
-            throw std::runtime_error("Could not read input file: " + plain.string());
+            throw std::runtime_error("Could not read input file: " + gf_pathText(plain));
         }
         if (std::fflush(out.get()) != 0) {
-            throw std::runtime_error("Could not write output file: " + encrypted.string());
+            throw std::runtime_error("Could not write output file: " + gf_pathText(encrypted));
         }
     } catch (...) {
         std::error_code ec;
@@ -191,7 +193,7 @@ bool gf_removeIfExists(const fs::path& path) {
         return true;
     }
     if (!fs::remove(path, ec) && ec) {
-        gf_logWarning("Warning: could not remove {}, errorcode: {}", path.string(), ec.value());
+        gf_logWarning("Warning: could not remove {}, errorcode: {}", gf_pathText(path), ec.value());
         return false;
     }
     return true;

@@ -106,7 +106,8 @@ bool appendParameter(pugi::xml_node parameters, std::string_view key, const std:
 
 void copyAside(const fs::path& path, const std::string& description) {
     gf_save1GenerationOf(path);
-    gf_logLine("{} failed to load ({}). Saved as 0.xml and removed.", path.string(), description);
+    gf_logLine("{} failed to load ({}). Saved as 0.xml and removed.", gf_pathText(path),
+               description);
     std::error_code ec;
     fs::remove(path, ec);
 }
@@ -134,7 +135,7 @@ void saveAll(bool reset, const pugi::xml_node keep) {
         }
     }
     if (!gf_saveXmlDocument(doc, s.filePath)) {
-        gf_logLine("saving: {} failed", s.filePath.string());
+        gf_logLine("saving: {} failed", gf_pathText(s.filePath));
     }
     gf_logLine(gf_starBanner(40, 40, false, false, ""));
 }
@@ -177,7 +178,7 @@ bool gf_readAllParameters() {
     std::lock_guard fileLock(g_fileMu);
     Settings& s = gs();
     gf_logLine(gf_starBanner(40, 40, true, false, "parameters"));
-    gf_logLine("from '{}'", s.filePath.string());
+    gf_logLine("from '{}'", gf_pathText(s.filePath));
     pugi::xml_document doc;
     const Loaded l = loadFile(doc, s.filePath);
     bool lacksRoot = false;
@@ -191,7 +192,7 @@ bool gf_readAllParameters() {
             copyAside(s.filePath,
                       l.result == LoadResult::Loaded ? "no parameters element" : l.description);
         }
-        gf_logLine("{} not found, creating new with default values:", s.filePath.string());
+        gf_logLine("{} not found, creating new with default values:", gf_pathText(s.filePath));
         saveAll(true, {});
         return true;
     }
@@ -208,7 +209,7 @@ bool gf_readAllParameters() {
         refreshControl(*p);
     }
     if (!gf_saveXmlDocument(doc, s.filePath)) {
-        gf_logLine("saving: {} failed", s.filePath.string());
+        gf_logLine("saving: {} failed", gf_pathText(s.filePath));
     }
     gf_logLine(gf_starBanner(40, 40, false, true, ""));
     return false;
@@ -235,7 +236,7 @@ void gf_saveParameter(const Parameter& p) {
         appendParameter(fresh.append_child("root").append_child("parameters"), p.key(),
                         p.valueText());
         if (!gf_saveXmlDocument(fresh, s.filePath)) {
-            gf_logLine("saving: {} failed", s.filePath.string());
+            gf_logLine("saving: {} failed", gf_pathText(s.filePath));
         }
         return;
     }
@@ -270,7 +271,7 @@ void gf_saveParameter(const Parameter& p) {
         return;
     }
     if (!gf_saveXmlDocument(doc, s.filePath)) {
-        gf_logLine("saving: {} failed", s.filePath.string());
+        gf_logLine("saving: {} failed", gf_pathText(s.filePath));
     }
 }
 
@@ -295,7 +296,7 @@ void gf_removeParameterKey(std::string_view name) {
         gf_logLine("Parameter '{}' removed", name);
     }
     if (!gf_saveXmlDocument(doc, s.filePath)) {
-        gf_logLine("saving: {} failed", s.filePath.string());
+        gf_logLine("saving: {} failed", gf_pathText(s.filePath));
     }
 }
 
@@ -349,13 +350,14 @@ bool gf_migrateParameters() {
         fs::remove("versions.json", ec);
     }
     const fs::path cwd = fs::current_path(ec);
-    gf_logLine("{}", cwd.string());
+    gf_logLine("{}", gf_pathText(cwd));
     for (fs::directory_iterator it(cwd, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code fec;
         const fs::path& f = it->path();
-        if (it->is_regular_file(fec) && f.extension() == ".xml" && f.stem().string().size() == 4) {
+        if (it->is_regular_file(fec) && f.extension() == ".xml" &&
+            gf_pathText(f.stem()).size() == 4) {
             if (!fs::remove(f, fec) || fec) {
-                gf_logWarning("Failed to remove {} ({})", f.string(), fec.message());
+                gf_logWarning("Failed to remove {} ({})", gf_pathText(f), fec.message());
             }
         }
     }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/platform.h"
+#include "util/files.h"
 #include "util/log.h"
 
 namespace fs = std::filesystem;
@@ -55,9 +57,9 @@ bool gf_downloadFile(const std::string& address, const fs::path& localPath, bool
     partPath += ".part";
     bool ok = false;
     try {
-        File file(std::fopen(partPath.string().c_str(), binary ? "wb" : "w"));
+        File file(platform::openFile(partPath, binary ? "wb" : "w"));
         if (!file) {
-            gf_logLine("Could not open output file: {}", localPath.string());
+            gf_logLine("Could not open output file: {}", gf_pathText(localPath));
             return false;
         }
         CURL* c = curl.get();
@@ -77,13 +79,14 @@ bool gf_downloadFile(const std::string& address, const fs::path& localPath, bool
         if (rc != CURLE_OK) {
             gf_logLine("Download error: '{}' for {}", curl_easy_strerror(rc), address);
         } else if (!flushed) {
-            gf_logLine("Could not write output file: {}", localPath.string());
+            gf_logLine("Could not write output file: {}", gf_pathText(localPath));
         } else {
             fs::rename(partPath, localPath);
             ok = true;
         }
     } catch (const std::exception& e) {
-        gf_logLine("Downloader exception: '{}', {} => {}", e.what(), address, localPath.string());
+        gf_logLine("Downloader exception: '{}', {} => {}", e.what(), address,
+                   gf_pathText(localPath));
     }
     if (!ok) {
         lf_removeQuietly(partPath);

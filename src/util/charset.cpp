@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/platform.h"
+#include "util/files.h"
 #include "util/status_sink.h"
 #include "util/unicode.h"
 
@@ -218,12 +219,12 @@ bool gf_readLinesAsUtf8(Charset charset, const std::filesystem::path& path,
                     name = std::to_string(static_cast<int>(charset));
                 }
                 throw std::runtime_error(
-                    fmt::format("file {} has unknown charset: {}", path.string(), name));
+                    fmt::format("file {} has unknown charset: {}", gf_pathText(path), name));
             }
         }
     } catch (const std::exception& e) {
         lines.clear();
-        gf_reportStatus(fmt::format("Read failed for '{}': {}", path.string(), e.what()));
+        gf_reportStatus(fmt::format("Read failed for '{}': {}", gf_pathText(path), e.what()));
         return false;
     }
 }

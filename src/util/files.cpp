@@ -13,6 +13,15 @@ namespace fs = std::filesystem;
 
 namespace wnd {
 
+std::string gf_pathText(const std::filesystem::path& path) {
+    const std::u8string u8 = path.u8string();
+    return {u8.begin(), u8.end()};
+}
+
+std::filesystem::path gf_textPath(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 namespace {
 
 std::atomic<int> g_failWrites{0};
@@ -24,7 +33,7 @@ std::string upper(std::string s) {
 }
 
 bool hasDotInName(const fs::path& path) {
-    return path.filename().string().find('.') != std::string::npos;
+    return gf_pathText(path.filename()).find('.') != std::string::npos;
 }
 
 // One copy step of a generation chain; false when it failed.
@@ -32,7 +41,7 @@ bool copyGeneration(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     const bool there = fs::exists(from, ec);
     if (ec) {
-        gf_logWarning("exists({}): {}", from.string(), ec.message());
+        gf_logWarning("exists({}): {}", gf_pathText(from), ec.message());
         return false;
     }
     if (!there) {
@@ -40,7 +49,7 @@ bool copyGeneration(const fs::path& from, const fs::path& to) {
     }
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-        gf_logWarning("copy {} -> {} failed: {}", from.string(), to.string(), ec.message());
+        gf_logWarning("copy {} -> {} failed: {}", gf_pathText(from), gf_pathText(to), ec.message());
         return false;
     }
     return true;
@@ -56,12 +65,12 @@ void removeFilesIf(const fs::path& folder, std::string_view tag, bool xmlOnly) {
             if (!entry.is_regular_file()) {
                 continue;
             }
-            if (xmlOnly && upper(entry.path().extension().string()) != ".XML") {
+            if (xmlOnly && upper(gf_pathText(entry.path().extension())) != ".XML") {
                 continue;
             }
             std::error_code rec;
             if (!fs::remove(entry.path(), rec) || rec) {
-                gf_logWarning("Failed to remove {} ({})", entry.path().string(),
+                gf_logWarning("Failed to remove {} ({})", gf_pathText(entry.path()),
                               rec ? rec.message() : std::string("not removed"));
             }
         }
@@ -73,7 +82,7 @@ void removeFilesIf(const fs::path& folder, std::string_view tag, bool xmlOnly) {
 }  // namespace
 
 fs::path gf_generationName(const fs::path& path) {
-    std::string name = path.filename().string();
+    std::string name = gf_pathText(path.filename());
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) {
         return path;
@@ -83,7 +92,7 @@ fs::path gf_generationName(const fs::path& path) {
 
 bool gf_save1GenerationOf(const fs::path& path) {
     if (!hasDotInName(path)) {
-        gf_logWarning("gf_save1GenerationOf: no dot in filename: {}", path.string());
+        gf_logWarning("gf_save1GenerationOf: no dot in filename: {}", gf_pathText(path));
         return false;
     }
     return copyGeneration(path, gf_generationName(path));
@@ -91,7 +100,7 @@ bool gf_save1GenerationOf(const fs::path& path) {
 
 bool gf_saveUpto3GenerationsOf(const fs::path& path) {
     if (!hasDotInName(path)) {
-        gf_logWarning("gf_saveUpto3GenerationsOf: no dot in filename: {}", path.string());
+        gf_logWarning("gf_saveUpto3GenerationsOf: no dot in filename: {}", gf_pathText(path));
         return false;
     }
     const fs::path g1 = gf_generationName(path);
@@ -120,8 +129,8 @@ std::vector<std::string> gf_listThirdPartyXmlFiles(const fs::path& folder) {
     }
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code fec;
-        if (it->is_regular_file(fec) && upper(it->path().extension().string()) == ".XML") {
-            names.push_back(it->path().filename().string());
+        if (it->is_regular_file(fec) && upper(gf_pathText(it->path().extension())) == ".XML") {
+            names.push_back(gf_pathText(it->path().filename()));
         }
     }
     return names;
@@ -139,7 +148,8 @@ std::size_t gf_countDirectoryEntries(const fs::path& folder) {
 bool gf_writeFileAtomic(const fs::path& path, std::string_view content) {
     static std::atomic<unsigned> counter{0};
     const fs::path tmp =
-        path.parent_path() / fmt::format(".{}.{}.tmp", path.filename().string(), ++counter);
+        path.parent_path() /
+        gf_textPath(fmt::format(".{}.{}.tmp", gf_pathText(path.filename()), ++counter));
     bool ok = false;
     {
         std::ofstream out(tmp, std::ios::out | std::ios::trunc | std::ios::binary);
@@ -162,8 +172,8 @@ bool gf_writeFileAtomic(const fs::path& path, std::string_view content) {
         ok = !ec;
     }
     if (!ok) {
-        gf_logWarning("writing {} failed{}{}; the old file was kept", path.string(), ec ? ": " : "",
-                      ec ? ec.message() : "");
+        gf_logWarning("writing {} failed{}{}; the old file was kept", gf_pathText(path),
+                      ec ? ": " : "", ec ? ec.message() : "");
         fs::remove(tmp, ec);
     }
     return ok;

@@ -10,6 +10,11 @@
 namespace wnd {
 
 // "Log.txt" -> "Log0.txt": a "0" in front of the last '.' of the file name.
+// A path as UTF-8 text (for the log, messages and files), and back; the one place where
+// paths and text meet, so non-ASCII folders read the same on every system.
+std::string gf_pathText(const std::filesystem::path& path);
+std::filesystem::path gf_textPath(std::string_view utf8);
+
 std::filesystem::path gf_generationName(const std::filesystem::path& path);
 
 bool gf_save1GenerationOf(const std::filesystem::path& path);

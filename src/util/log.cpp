@@ -54,7 +54,7 @@ void gf_openLog(const std::filesystem::path& path) {
         }
         f.out.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
         if (!f.out.is_open()) {
-            throw std::runtime_error("Failed to write file " + path.string());
+            throw std::runtime_error("Failed to write file " + gf_pathText(path));
         }
     }
     gf_logLine("{} (utc) {} version {} for {}", gf_utcTimeString(std::time(nullptr)), kProductTitle,

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include "platform/platform.h"
 #include "testkit/testkit.h"
 #include "util/xml.h"
 
@@ -15,6 +16,22 @@ namespace {
 using testkit::readFile;
 using testkit::TempDir;
 using testkit::writeFile;
+
+TEST(Paths, NonAsciiFoldersWorkThroughThePathTypeAndReadAsUtf8) {
+    TempDir dir;
+    const std::string folderText = "Z\xC3\xBCrich \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88";
+    const fs::path folder = dir / gf_textPath(folderText);
+    fs::create_directories(folder);
+    const fs::path file = folder / "parameters.xml";
+    ASSERT_TRUE(gf_writeFileAtomic(file, "<root/>"));
+    std::FILE* f = platform::openFile(file, "rb");
+    ASSERT_NE(f, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, f), 7U);
+    std::fclose(f);
+    EXPECT_EQ(gf_pathText(file.parent_path().filename()), folderText);
+    EXPECT_EQ(gf_textPath(gf_pathText(file)), file);
+}
 
 TEST(Generations, NamesCopiesAndFailures) {
     TempDir dir;

@@ -211,6 +211,10 @@ void watchCloseRequests(std::function<void()> onClose) {
     }).detach();
 }
 
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
 bool syncFile(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
