@@ -12,7 +12,7 @@
 #include "rtlink/traffic_reader.h"
 #include "rtlink/weather.h"
 #include "settings/settings.h"
-#include "standin.h"
+#include "standins/rt/standin.h"
 #include "ui/display.h"
 #include "ui/message_queue.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sim_test_util.h"
-#include "simconnect/standin/scenario.h"
+#include "standins/sim/scenario.h"
 
 namespace wnd {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "harness.h"
 #include "platform/socket.h"
+#include "simconnect/harness.h"
 #include "simconnect/wire.h"
 
 namespace wnd {

@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "simconnect/standin/scenario.h"
-#include "simconnect/standin/simvars.h"
-#include "simconnect/standin/trace.h"
 #include "simconnect/wire.h"
+#include "standins/sim/scenario.h"
+#include "standins/sim/simvars.h"
+#include "standins/sim/trace.h"
 #include "util/mutex.h"
 
 namespace wnd::simstandin {

@@ -1,4 +1,4 @@
-#include "simconnect/standin/simvars.h"
+#include "standins/sim/simvars.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "simconnect/standin/sim_core.h"
+#include "standins/sim/sim_core.h"
 
 #include <fmt/format.h>
 
