@@ -207,6 +207,11 @@ const SimVar kVars[] = {
 
 }  // namespace
 
+double SimObject::headingDeg() const {
+    const double d = std::fmod(headingRad / kDeg, 360.0);
+    return d < 0 ? d + 360.0 : d;
+}
+
 ResolvedVar gf_resolveSimVar(std::string_view name, std::string_view units) {
     ResolvedVar r;
     const std::string upper = gf_toUpper(gf_trimView(name));
