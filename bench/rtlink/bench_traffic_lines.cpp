@@ -10,7 +10,7 @@
 
 #include "rtlink/traffic_reader.h"
 #include "rtlink/weather.h"
-#include "standin.h"
+#include "standins/rt/standin.h"
 
 namespace {
 

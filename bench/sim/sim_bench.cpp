@@ -12,8 +12,8 @@
 
 #include "sim/sim_link.h"
 #include "simconnect/simconnect.h"
-#include "simconnect/standin/standin.h"
 #include "simconnect/tcp_client.h"
+#include "standins/sim/standin.h"
 
 namespace {
 

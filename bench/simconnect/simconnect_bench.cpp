@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "simconnect/simconnect.h"
-#include "simconnect/standin/standin.h"
 #include "simconnect/tcp_client.h"
 #include "simconnect/wire.h"
+#include "standins/sim/standin.h"
 
 namespace {
 

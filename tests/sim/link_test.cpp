@@ -11,7 +11,7 @@
 
 #include "board/status_board.h"
 #include "sim_test_util.h"
-#include "simconnect/standin/scenario.h"
+#include "standins/sim/scenario.h"
 
 namespace wnd {
 namespace {

@@ -9,7 +9,7 @@
 #include "sim/sim_rules.h"
 #include "sim/sim_text.h"
 #include "sim_test_util.h"
-#include "simconnect/standin/scenario.h"
+#include "standins/sim/scenario.h"
 #include "testkit/testkit.h"
 #include "util/user_error.h"
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "simconnect/simconnect.h"
-#include "simconnect/standin/standin.h"
 #include "simconnect/tcp_client.h"
+#include "standins/sim/standin.h"
 #include "testkit/testkit.h"
 
 namespace wnd::sctest {

@@ -46,6 +46,8 @@ struct SimObject {
     bool positionSet = false;  // set since the last trace sample
 
     double altAboveGroundFt() const { return altFt - groundAltFt; }
+    // The heading in degrees, 0 to 360 (the trace's hdg_deg).
+    double headingDeg() const;
     // AI objects: within 1 ft of resting on the ground (or below it).
     bool onGround() const {
         return isUser ? userOnGround : altFt <= groundAltFt + kRestHeightFt + 1.0;

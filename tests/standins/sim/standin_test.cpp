@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "harness.h"
 #include "platform/socket.h"
+#include "simconnect/harness.h"
 #include "simconnect/wire.h"
 
 namespace wnd {
@@ -21,7 +21,16 @@ using simstandin::Action;
 using simstandin::Scenario;
 
 constexpr double kEps = 1e-9;
-constexpr DWORD kSim = 201, kAdded = 202, kRemoved = 203;
+// The identifiers of the program's registration (sctest::registerLikeTheProgram) and requests.
+constexpr DWORD kSim = 201, kAdded = 202, kRemoved = 203, kFrame = 204, kPositionChanged = 205,
+                kFlightLoaded = 206;
+constexpr DWORD kAiPositionDef = 402, kUserPositionDef = 403, kInRangeDef = 404, kTitleDef = 407,
+                kModelDef = 408, kOnGroundDef = 409;
+constexpr DWORD kInRangeRequest = 101, kCreateRequest = 104, kRemoveRequest = 105,
+                kTitleRequest = 106, kModelRequest = 107, kOnGroundRequest = 108,
+                kUserPositionRequest = 109, kFlightPlanRequest = 110;
+constexpr DWORD kFreezeEvents[] = {215, 216, 217};
+constexpr DWORD kFreezeGroup = 301;
 
 simstandin::TimelineEntry act(Action a, double t = 0) {
     simstandin::TimelineEntry e;
@@ -49,7 +58,7 @@ Scenario zurich() {
 DWORD create(Client& c, const char* title, const char* tail,
              const SIMCONNECT_DATA_INITPOSITION& pos) {
     const std::size_t before = c.count(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID);
-    if (SimConnect_AICreateNonATCAircraft(c.h, title, tail, pos, 104) != kScOk ||
+    if (SimConnect_AICreateNonATCAircraft(c.h, title, tail, pos, kCreateRequest) != kScOk ||
         !c.pumpUntil([&] { return c.count(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID) > before; })) {
         return 0;
     }
@@ -79,23 +88,27 @@ TEST(StandIn, OpensAsPrepar3dTakesTheProgramsRegistrationAndAnswersTheUserReques
     ASSERT_NE(c.waitFor(SIMCONNECT_RECV_ID_EVENT, isEvent(kSim, 1)), nullptr);
     const Msg* frame = c.waitFor(SIMCONNECT_RECV_ID_EVENT_FRAME);
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->as<SIMCONNECT_RECV_EVENT_FRAME>().uEventID, 204u);
+    EXPECT_EQ(frame->as<SIMCONNECT_RECV_EVENT_FRAME>().uEventID, kFrame);
     EXPECT_FLOAT_EQ(frame->as<SIMCONNECT_RECV_EVENT_FRAME>().fFrameRate, 30.0f);
 
-    ASSERT_EQ(SimConnect_RequestDataOnSimObject(c.h, 109, 403, SIMCONNECT_OBJECT_ID_USER,
-                                                SIMCONNECT_PERIOD_ONCE),
+    ASSERT_EQ(SimConnect_RequestDataOnSimObject(c.h, kUserPositionRequest, kUserPositionDef,
+                                                SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE),
               kScOk);
-    ASSERT_EQ(SimConnect_RequestDataOnSimObject(c.h, 107, 408, 0, SIMCONNECT_PERIOD_ONCE), kScOk);
-    ASSERT_EQ(SimConnect_RequestDataOnSimObject(c.h, 106, 407, 0, SIMCONNECT_PERIOD_ONCE), kScOk);
+    ASSERT_EQ(
+        SimConnect_RequestDataOnSimObject(c.h, kModelRequest, kModelDef, 0, SIMCONNECT_PERIOD_ONCE),
+        kScOk);
+    ASSERT_EQ(
+        SimConnect_RequestDataOnSimObject(c.h, kTitleRequest, kTitleDef, 0, SIMCONNECT_PERIOD_ONCE),
+        kScOk);
     auto byRequest = [&](DWORD rq) {
         return c.waitFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, isReplyTo(rq));
     };
-    const Msg* pos = byRequest(109);
+    const Msg* pos = byRequest(kUserPositionRequest);
     ASSERT_NE(pos, nullptr);
     EXPECT_EQ(pos->size, kSimObjectDataOffset + 96);
     const auto& hdr = pos->as<SIMCONNECT_RECV_SIMOBJECT_DATA>();
     EXPECT_EQ(hdr.dwObjectID, simstandin::kUserObjectId);
-    EXPECT_EQ(hdr.dwDefineID, 403u);
+    EXPECT_EQ(hdr.dwDefineID, kUserPositionDef);
     EXPECT_EQ(hdr.dwDefineCount, 12u);
     EXPECT_NEAR(pos->at<double>(0), 47.4647, kEps);
     EXPECT_NEAR(pos->at<double>(8), 8.5492, kEps);
@@ -106,11 +119,11 @@ TEST(StandIn, OpensAsPrepar3dTakesTheProgramsRegistrationAndAnswersTheUserReques
     EXPECT_EQ(pos->at<std::int64_t>(72), 61);
     EXPECT_EQ(pos->at<std::int64_t>(80), 2024);
 
-    const Msg* model = byRequest(107);
+    const Msg* model = byRequest(kModelRequest);
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->size, kSimObjectDataOffset + 32);
     EXPECT_STREQ(reinterpret_cast<const char*>(model->data()), "C172");
-    const Msg* title = byRequest(106);
+    const Msg* title = byRequest(kTitleRequest);
     ASSERT_NE(title, nullptr);
     EXPECT_STREQ(reinterpret_cast<const char*>(title->data()), "Wendle Test Cessna");
     EXPECT_EQ((title->size - kSimObjectDataOffset) % 4, 0u);  // a STRINGV is padded
@@ -122,8 +135,12 @@ TEST(StandIn, TheOnGroundRequestTicksEverySimulatorSecondAndStopsWhilePaused) {
     StandIn sim(zurich());
     Client c(sim.port());
     sctest::registerLikeTheProgram(c.h);
-    ASSERT_EQ(SimConnect_RequestDataOnSimObject(c.h, 108, 409, 0, SIMCONNECT_PERIOD_SECOND), kScOk);
-    auto ticks = [&] { return c.count(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, isReplyTo(108)); };
+    ASSERT_EQ(SimConnect_RequestDataOnSimObject(c.h, kOnGroundRequest, kOnGroundDef, 0,
+                                                SIMCONNECT_PERIOD_SECOND),
+              kScOk);
+    auto ticks = [&] {
+        return c.count(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, isReplyTo(kOnGroundRequest));
+    };
     ASSERT_TRUE(c.pumpUntil([&] { return ticks() >= 3; }, 5s));
     const Msg* first = c.find(SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
     EXPECT_EQ(first->at<std::int64_t>(0), 1);
@@ -156,10 +173,10 @@ TEST(StandIn, CreatesMovesReportsAndRemovesAiAircraft) {
     EXPECT_EQ(c.find(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID)
                   ->as<SIMCONNECT_RECV_ASSIGNED_OBJECT_ID>()
                   .dwRequestID,
-              104u);
+              kCreateRequest);
 
     // Identification as the program does it: everything in range, with the ATC ID.
-    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(c.h, 101, 404, 20 * 1852,
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(c.h, kInRangeRequest, kInRangeDef, 20 * 1852,
                                                     SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT),
               kScOk);
     ASSERT_TRUE(
@@ -175,11 +192,11 @@ TEST(StandIn, CreatesMovesReportsAndRemovesAiAircraft) {
     EXPECT_STREQ(reinterpret_cast<const char*>(ai->data() + 24), "SWR12");
 
     // The program freezes it, then moves it itself.
-    for (DWORD ev : {215u, 216u, 217u}) {
-        ASSERT_EQ(SimConnect_TransmitClientEvent(c.h, oid, ev, 1, 301, 0), kScOk);
+    for (DWORD ev : kFreezeEvents) {
+        ASSERT_EQ(SimConnect_TransmitClientEvent(c.h, oid, ev, 1, kFreezeGroup, 0), kScOk);
     }
     Position402 p{47.47, 8.57, 0.05, -0.1, 1.0, 2500.0, 10.0, 150.0};
-    ASSERT_EQ(SimConnect_SetDataOnSimObject(c.h, 402, oid, 0, 0, sizeof p, &p), kScOk);
+    ASSERT_EQ(SimConnect_SetDataOnSimObject(c.h, kAiPositionDef, oid, 0, 0, sizeof p, &p), kScOk);
     ASSERT_TRUE(testkit::waitUntil([&] { return sim.core().setDataApplied() == 1; }, 2s));
     c.pumpFor(300ms);
     auto objects = sim.core().aiObjects();
@@ -190,7 +207,7 @@ TEST(StandIn, CreatesMovesReportsAndRemovesAiAircraft) {
     EXPECT_TRUE(objects[0].freezeLatLon && objects[0].freezeAlt && objects[0].freezeAttitude);
     EXPECT_FALSE(objects[0].onGround());
 
-    ASSERT_EQ(SimConnect_AIRemoveObject(c.h, oid, 105), kScOk);
+    ASSERT_EQ(SimConnect_AIRemoveObject(c.h, oid, kRemoveRequest), kScOk);
     ASSERT_NE(c.waitFor(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE, isEvent(kRemoved, oid)),
               nullptr);
     EXPECT_TRUE(sim.core().aiObjects().empty());
@@ -226,7 +243,8 @@ TEST(StandIn, ReportsTheExceptionsTheProgramHandles) {
     const auto pos = sctest::initPosition(47.46, 8.56, 0, 0, true);
 
     // A refused title names the creation packet, so the program finds its pending creation.
-    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(c.h, "Refused Livery", "REF1", pos, 104), kScOk);
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(c.h, "Refused Livery", "REF1", pos, kCreateRequest),
+              kScOk);
     const DWORD refusedSendId = c.lastSendId();
     const Msg* refused = c.waitException(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED);
     ASSERT_NE(refused, nullptr);
@@ -236,31 +254,35 @@ TEST(StandIn, ReportsTheExceptionsTheProgramHandles) {
     const DWORD a = create(c, "A", "A1", pos);
     const DWORD b = create(c, "B", "B1", pos);
     ASSERT_TRUE(a > 1 && b > a);
-    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(c.h, "C", "C1", pos, 104), kScOk);
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(c.h, "C", "C1", pos, kCreateRequest), kScOk);
     const DWORD limitSendId = c.lastSendId();
     const Msg* tooMany = c.waitException(SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS);
     ASSERT_NE(tooMany, nullptr);
     EXPECT_EQ(tooMany->as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, limitSendId);
 
     // Unknown ids.
-    ASSERT_EQ(SimConnect_AIRemoveObject(c.h, 999, 105), kScOk);
+    ASSERT_EQ(SimConnect_AIRemoveObject(c.h, 999, kRemoveRequest), kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID), nullptr);
 
     // A size that does not fit the definition.
     const double twoDoubles[2] = {1, 2};
-    ASSERT_EQ(SimConnect_SetDataOnSimObject(c.h, 402, a, 0, 0, sizeof twoDoubles,
+    ASSERT_EQ(SimConnect_SetDataOnSimObject(c.h, kAiPositionDef, a, 0, 0, sizeof twoDoubles,
                                             const_cast<double*>(twoDoubles)),
               kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE), nullptr);
 
     // Flight plans: a missing file fails, an existing one (with or without .pln) is taken.
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "nope.pln").c_str(), 110),
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "nope.pln").c_str(),
+                                                 kFlightPlanRequest),
               kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED), nullptr);
     testkit::writeFile(sim.dir() / "12.pln", "<?xml version=\"1.0\"?>\n");
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "12.pln").c_str(), 110),
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "12.pln").c_str(),
+                                                 kFlightPlanRequest),
               kScOk);
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, b, (sim.dir() / "12").c_str(), 110), kScOk);
+    ASSERT_EQ(
+        SimConnect_AISetAircraftFlightPlan(c.h, b, (sim.dir() / "12").c_str(), kFlightPlanRequest),
+        kScOk);
     c.pumpFor(100ms);
     EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_EXCEPTION), 5u);
     ASSERT_EQ(sim.traceOf("flight_plan").size(), 2u);
@@ -268,7 +290,7 @@ TEST(StandIn, ReportsTheExceptionsTheProgramHandles) {
     EXPECT_EQ(sim.traceOf("exception").size(), 5u);
 
     // The user aircraft is not an AI object.
-    ASSERT_EQ(SimConnect_AIRemoveObject(c.h, simstandin::kUserObjectId, 105), kScOk);
+    ASSERT_EQ(SimConnect_AIRemoveObject(c.h, simstandin::kUserObjectId, kRemoveRequest), kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE), nullptr);
 }
 
@@ -318,10 +340,10 @@ TEST(StandIn, TimelineEventsReachSubscribersAndUnfrozenAircraftFlyOn) {
     sctest::registerLikeTheProgram(c.h);
     ASSERT_GT(create(c, "Cruiser", "N1", sctest::initPosition(47.0, 8.0, 10000, 90, false, 300)),
               1u);
-    ASSERT_NE(c.waitFor(SIMCONNECT_RECV_ID_EVENT, isEvent(205, 0)), nullptr);
+    ASSERT_NE(c.waitFor(SIMCONNECT_RECV_ID_EVENT, isEvent(kPositionChanged, 0)), nullptr);
     const Msg* loaded = c.waitFor(SIMCONNECT_RECV_ID_EVENT_FILENAME);
     ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(loaded->as<SIMCONNECT_RECV_EVENT_FILENAME>().uEventID, 206u);
+    EXPECT_EQ(loaded->as<SIMCONNECT_RECV_EVENT_FILENAME>().uEventID, kFlightLoaded);
     ASSERT_TRUE(testkit::waitUntil([&] { return !sim.core().userAircraft().userOnGround; }, 2s));
     const auto u = sim.core().userAircraft();
     EXPECT_NEAR(u.lat, 48.0, 0.01);  // and moving on at 250 kt
@@ -356,7 +378,8 @@ TEST(StandIn, FailedRequestsDropTheClientButTheSimulatorRunsOn) {
     sim.core().perform(act(Action::FailRequests));
     ASSERT_TRUE(watcher.pumpUntil([&] { return gf_scFailed(watcher.pump()); }));
     EXPECT_EQ(watcher.count(SIMCONNECT_RECV_ID_QUIT), 0u);  // a broken link, not a quit
-    EXPECT_EQ(SimConnect_RequestDataOnSimObject(watcher.h, 109, 403, 0, SIMCONNECT_PERIOD_ONCE),
+    EXPECT_EQ(SimConnect_RequestDataOnSimObject(watcher.h, kUserPositionRequest, kUserPositionDef,
+                                                0, SIMCONNECT_PERIOD_ONCE),
               kScFail);
     EXPECT_TRUE(testkit::waitUntil([&] { return sim.core().aiObjects().empty(); }, 2s));
     Client late(sim.port());

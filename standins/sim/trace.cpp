@@ -1,4 +1,4 @@
-#include "simconnect/standin/trace.h"
+#include "standins/sim/trace.h"
 
 #include <fmt/format.h>
 

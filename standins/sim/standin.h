@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "simconnect/standin/scenario.h"
-#include "simconnect/standin/sim_core.h"
+#include "standins/sim/scenario.h"
+#include "standins/sim/sim_core.h"
 #include "util/mutex.h"
 
 namespace wnd::simstandin {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "simconnect/standin/standin.h"
+#include "standins/sim/standin.h"
 
 namespace {
 

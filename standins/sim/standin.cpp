@@ -1,4 +1,4 @@
-#include "simconnect/standin/standin.h"
+#include "standins/sim/standin.h"
 
 #include <fmt/format.h>
 

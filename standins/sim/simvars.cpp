@@ -1,4 +1,4 @@
-#include "simconnect/standin/simvars.h"
+#include "standins/sim/simvars.h"
 
 #include <chrono>
 #include <cmath>
@@ -206,6 +206,11 @@ const SimVar kVars[] = {
 };
 
 }  // namespace
+
+double SimObject::headingDeg() const {
+    const double d = std::fmod(headingRad / kDeg, 360.0);
+    return d < 0 ? d + 360.0 : d;
+}
 
 ResolvedVar gf_resolveSimVar(std::string_view name, std::string_view units) {
     ResolvedVar r;

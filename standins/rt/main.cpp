@@ -16,7 +16,7 @@
 
 #include "platform/platform.h"
 #include "platform/socket.h"
-#include "standin.h"
+#include "standins/rt/standin.h"
 #include "util/geodesy.h"
 #include "util/mutex.h"
 #include "util/wsa_errors.h"

@@ -1,6 +1,9 @@
 // The simulated Prepar3D without its sockets: the world (user aircraft, AI objects, time,
 // the simulator's state), the clients' registrations, and the answer to every packet.
-// Thread-safe: one mutex guards it all; the transport calls in from its threads.
+// Thread-safe: one mutex guards it all; the transport calls in from its threads. The work is
+// split by seam: sim_core.cpp (connections, dispatch, registrations), sim_data.cpp (data
+// definitions and requests), sim_objects.cpp (AI objects), sim_clock.cpp (frames, state,
+// timeline).
 #pragma once
 
 #include <atomic>
@@ -15,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
-#include "simconnect/standin/scenario.h"
-#include "simconnect/standin/simvars.h"
-#include "simconnect/standin/trace.h"
 #include "simconnect/wire.h"
+#include "standins/sim/scenario.h"
+#include "standins/sim/simvars.h"
+#include "standins/sim/trace.h"
 #include "util/mutex.h"
 
 namespace wnd::simstandin {
@@ -131,37 +134,49 @@ class SimCore {
         scwire::PacketWriter pending;  // replies gathered, posted at the end of the call
         bool closeRequested = false;
     };
-    struct Incoming;
+    // One client packet: its header's fields and what follows the header.
+    struct Incoming {
+        std::uint32_t version = 0;
+        std::uint32_t type = 0;
+        DWORD sendId = 0;
+        std::span<const std::uint8_t> payload;
+    };
 
+    // sim_core.cpp
     void dispatchLocked(std::uint64_t id, Client& c, const Incoming& in) REQUIRES(mu_);
     void onOpen(Client& c, const Incoming& in) REQUIRES(mu_);
+    void onSubscribe(Client& c, const Incoming& in) REQUIRES(mu_);
+    void exception(Client& c, DWORD exception, DWORD sendId, DWORD index) REQUIRES(mu_);
+    SimObject* object(DWORD id) REQUIRES(mu_);
+    void flushLocked() REQUIRES(mu_);
+    void trace(std::string_view ev, const nlohmann::ordered_json& fields = {}) REQUIRES(mu_);
+    std::int64_t zuluLocked() const REQUIRES(mu_);
+    void log(std::string_view text) const;
+
+    // sim_data.cpp
     void onAddToDataDefinition(Client& c, const Incoming& in) REQUIRES(mu_);
     void onRequestData(Client& c, const Incoming& in) REQUIRES(mu_);
     void onRequestDataByType(Client& c, const Incoming& in) REQUIRES(mu_);
     void onSetData(Client& c, const Incoming& in) REQUIRES(mu_);
-    void onSubscribe(Client& c, const Incoming& in) REQUIRES(mu_);
+    bool sendObjectData(Client& c, DWORD requestId, DWORD defineId, const Definition& def,
+                        const SimObject& o, DWORD recvId, DWORD flags, DWORD entry, DWORD outOf,
+                        Request* changed) REQUIRES(mu_);
+    void serviceRequests(bool secondTick) REQUIRES(mu_);
+
+    // sim_objects.cpp
     void onTransmitEvent(std::uint64_t id, Client& c, const Incoming& in) REQUIRES(mu_);
     void onCreate(std::uint64_t id, Client& c, const Incoming& in) REQUIRES(mu_);
     void onRelease(Client& c, const Incoming& in) REQUIRES(mu_);
     void onRemove(Client& c, const Incoming& in) REQUIRES(mu_);
     void onFlightPlan(Client& c, const Incoming& in) REQUIRES(mu_);
-
-    void exception(Client& c, DWORD exception, DWORD sendId, DWORD index) REQUIRES(mu_);
-    SimObject* object(DWORD id) REQUIRES(mu_);
-    bool sendObjectData(Client& c, DWORD requestId, DWORD defineId, const Definition& def,
-                        const SimObject& o, DWORD recvId, DWORD flags, DWORD entry, DWORD outOf,
-                        Request* changed) REQUIRES(mu_);
-    void serviceRequests(bool secondTick) REQUIRES(mu_);
-    void sendSystemEvent(SysEvent kind, DWORD data) REQUIRES(mu_);
     void removeObject(std::uint32_t id) REQUIRES(mu_);
+
+    // sim_clock.cpp
+    void sendSystemEvent(SysEvent kind, DWORD data) REQUIRES(mu_);
     void setStateLocked(SimState s) REQUIRES(mu_);
     void performLocked(const TimelineEntry& e) REQUIRES(mu_);
     void advance(double dt) REQUIRES(mu_);
     void sample(double t) REQUIRES(mu_);
-    void flushLocked() REQUIRES(mu_);
-    void trace(std::string_view ev, const nlohmann::ordered_json& fields = {}) REQUIRES(mu_);
-    std::int64_t zuluLocked() const REQUIRES(mu_);
-    void log(std::string_view text) const;
 
     // Set at construction, never changed.
     const Scenario scenario_;

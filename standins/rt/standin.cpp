@@ -1,4 +1,4 @@
-#include "standin.h"
+#include "standins/rt/standin.h"
 
 #include <fmt/format.h>
 

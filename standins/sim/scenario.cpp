@@ -1,4 +1,4 @@
-#include "simconnect/standin/scenario.h"
+#include "standins/sim/scenario.h"
 
 #include <fmt/format.h>
 
