@@ -70,12 +70,9 @@ TEST_F(ScanTest, SectionsOfAnOrdinaryFile) {
     EXPECT_EQ(std::tie(good->airl, good->type, good->atcid, good->cargo, good->folderIndex),
               std::make_tuple("DLH", "A320", "D-AIPZ", true, 3));
     EXPECT_THAT(f.log, Contains("removed spaces around: \"  Spaced Title  \" -> \"Spaced Title\""));
-    EXPECT_EQ(find(f, "Unknown Code")->airl, "PVT");
     EXPECT_EQ(find(f, "Refuel")->airl, "PVT");
     EXPECT_EQ(find(f, "Private N77 Skyhawk")->atcid, "N77");  // found in the title
-    EXPECT_EQ(find(f, "Bad Id")->atcid, "");
-    EXPECT_EQ(find(f, "Keys Twice")->airl, "BAW");  // the first of each key
-    EXPECT_FALSE(find(f, "Keys Twice")->cargo);
+    EXPECT_FALSE(find(f, "Keys Twice")->cargo);               // the first of each key
     EXPECT_EQ(f.liveries.size(), 7U);  // not Gone, No Sim, the untitled one, Banned
 
     EXPECT_THAT(lines(f, LiveryReport::InvalidAirlineCodes),
@@ -94,34 +91,14 @@ TEST_F(ScanTest, SectionsOfAnOrdinaryFile) {
                 Contains(name + " [fltsim.3] icao_airline is missing, or it has invalid info "));
 }
 
-TEST_F(ScanTest, HeaviesWithoutAirlineNeedTheirRegistrationInTheDatabase) {
-    const fs::path file =
-        package("heavy", section(0, "Heavy Nothing", "x", "") +
-                             section(1, "Heavy Known", "x", "", "atc_id=N123UP") +
-                             section(2, "Heavy Unknown", "x", "", "atc_id=N9") + general("b747"));
-    const FileFindings f = lf_searchLiveriesinFile(0, file, dontUse);
-    ASSERT_EQ(f.liveries.size(), 1U);
-    EXPECT_EQ(std::tie(f.liveries[0].livery.airl, f.liveries[0].livery.type),
-              std::make_tuple("UPS", "B744"));
-    EXPECT_THAT(lines(f, LiveryReport::Fixes),
-                ElementsAre("Model fix: B747 found in " + file.string() + " changed into B744"));
-    EXPECT_THAT(lines(f, LiveryReport::IncompleteFltsimSections),
-                ElementsAre("'Heavy Nothing' 'B744' has no airline and no regcode info",
-                            "'Heavy Unknown' 'N9' has no airline and regcode not in dbase"));
-}
-
-TEST_F(ScanTest, FilesThatAreNoConfigurationAreListed) {
+TEST_F(ScanTest, AFileTooLargeForAConfigurationIsListedUnread) {
     const fs::path huge = writePackage(work / "huge", "", {});
     fs::resize_file(huge, kMaxCfgFileBytes + 1);
-    FileFindings f = lf_searchLiveriesinFile(0, huge, dontUse);
+    const FileFindings f = lf_searchLiveriesinFile(0, huge, dontUse);
     EXPECT_THAT(
         lines(f, LiveryReport::InvalidAircraftCfgFiles),
         ElementsAre(huge.string() + " is too large for an aircraft configuration (16777217 bytes), "
                                     "skipped"));
-    const fs::path junk = writePackage(work / "junk", std::string("[fltsim.0]\0\xff", 12), {});
-    f = lf_searchLiveriesinFile(0, junk, dontUse);
-    EXPECT_THAT(lines(f, LiveryReport::InvalidAircraftCfgFiles),
-                ElementsAre("! Failed reading " + junk.string()));
 }
 
 TEST_F(ScanTest, IvaoFilesTakeTheTypeFromTheFolderAndTheAirlineFromTheTitle) {
@@ -251,8 +228,8 @@ TEST_F(FullScanTest, ClosingDownOrADamagedCatalogueMeanAScanNextTime) {
     EXPECT_TRUE(gs().SCAN_LIVERIES.value());
 }
 
-// Real AI aircraft.cfg files (a freeware military package): as they are, and with the
-// texture and model folders their package has beside them.
+// Real AI aircraft.cfg files (a freeware military package), with the texture and model
+// folders their package has beside them.
 TEST_F(ScanTest, RealAircraftCfgFiles) {
     const fs::path source = testkit::sharedDataDir() / "testdata" / "aircraft-cfg" / "SimObjects";
     if (testkit::sharedDataDir().empty() || !fs::is_directory(source)) {
@@ -261,9 +238,7 @@ TEST_F(ScanTest, RealAircraftCfgFiles) {
     const fs::path lib = work / "SimObjects";
     fs::copy(source, lib, fs::copy_options::recursive);  // a temporary copy, never the project
     gs().lfolder[0].set(lib.string());
-    EXPECT_THROW(lf_scanLiveries(), UserErrorException);  // "Typhoon" is no type code
-    EXPECT_EQ(work.report(LiveryReport::InvalidAircraftCodes).size(), 34U);
-
+    // Their atc_model "Typhoon" is no type code; the database would carry the fix.
     gf_dbase().knownTypes.insert("EUFI");
     gf_dbase().categories[kHighPerf].insert("EUFI");
     gf_dbase().fixes.emplace("TYPHOON", "EUFI");
