@@ -46,7 +46,7 @@ LiveryCatalogue lf_readLiveriesScanned(const fs::path& path) {
     LiveryCatalogue catalogue;
     std::error_code ec;
     if (!fs::exists(path, ec)) {
-        showStatus(fmt::format("File {} not found", path.string()));
+        showStatus(fmt::format("File {} not found", gf_pathText(path)));
         return catalogue;
     }
     pugi::xml_document doc;
@@ -56,8 +56,8 @@ LiveryCatalogue lf_readLiveriesScanned(const fs::path& path) {
         const fs::path aside = gf_generationName(path);
         fs::copy_file(path, aside, fs::copy_options::overwrite_existing, ec);
         fs::remove(path, ec);
-        gf_logWarning("{} failed to load ({}). Saved as {} and removed.", path.string(),
-                      parsed.description(), aside.string());
+        gf_logWarning("{} failed to load ({}). Saved as {} and removed.", gf_pathText(path),
+                      parsed.description(), gf_pathText(aside));
         Settings& s = gs();
         s.SCAN_LIVERIES.set(true);
         gf_saveParameter(s.SCAN_LIVERIES);
@@ -80,9 +80,9 @@ LiveryCatalogue lf_readLiveriesScanned(const fs::path& path) {
     }
     if (skipped > 0) {
         gf_logWarning("{} entries without a title or with a repeated title skipped in {}", skipped,
-                      path.string());
+                      gf_pathText(path));
     }
-    gf_logLine("{} liveries read from {}", catalogue.size(), path.string());
+    gf_logLine("{} liveries read from {}", catalogue.size(), gf_pathText(path));
     return catalogue;
 }
 

@@ -104,7 +104,9 @@ std::optional<long> lf_matchFltsimHeader(std::string_view line) {
     long number = 0;
     const std::size_t digitsStart = i;
     while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) != 0) {
-        if (number < 1000000000L) {  // any larger number still names a section
+        // Any larger number still names a section; capped below 2^31, the size of a long
+        // on Windows.
+        if (number < 100000000L) {
             number = number * 10 + (line[i] - '0');
         }
         ++i;

@@ -5,11 +5,11 @@
 
 namespace wnd {
 
-// Start-up step 8, when SCAN_LIVERIES is set: the livery scan. Throws the user errors 48
-// (no lfolder set) and 53 (nothing found); on success SCAN_LIVERIES is switched off.
+// Start-up, when SCAN_LIVERIES is set: the livery scan. Throws the user errors "no lfolder
+// set" (48) and "no liveries found" (53); on success SCAN_LIVERIES is switched off.
 void gf_scanLiveries();
 
-// Start-up step 8, on every run: reads output/LiveriesScanned.xml, adds the registration
+// Start-up, on every run: reads output/LiveriesScanned.xml, adds the registration
 // codes (in-line, shipped, the user's) and builds the matching indexes. Done once per
 // process; again only after a new scan in this process.
 void gf_processScannedLiveries();

@@ -32,7 +32,7 @@ class LiveriesState {
     RegcodeTables regcodes;
     MatchingIndexes indexes;
     std::array<std::atomic<int>, kMatchSteps> matchCounts{};
-    // Opens a folder for the user (error 48); empty: the desktop's shell. Tests replace it.
+    // Opens a folder for the user (no lfolder set); empty: the desktop's shell. Tests replace it.
     std::function<bool(const std::filesystem::path&)> openForUser;
 
     void addFailedTitle(std::string_view title);

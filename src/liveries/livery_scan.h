@@ -52,11 +52,13 @@ struct ScanSession {
 // Files larger than this are no aircraft configuration; they are listed, never read.
 inline constexpr std::uintmax_t kMaxCfgFileBytes = 16U * 1024U * 1024U;
 
-// The scan driver (start-up, when SCAN_LIVERIES is set). Throws the user errors 48 (no
-// folder set) and 53 ("no liveries found").
+// The scan driver (start-up, when SCAN_LIVERIES is set). Throws the user errors "no lfolder
+// set" (48) and "no liveries found" (53).
 void lf_scanLiveries();
 // The folders lfolder0..9 by index (empty ones skipped); false when the program began to
 // close down before the scan could end. Leaves the count written in gf_liveries().scanFound.
+// With LIG_PRIORITIZE a livery whose airline and model a lower-numbered folder already has
+// is left out of the catalogue.
 bool lf_scanLiveryFolders(const std::array<std::string, kLiveryFolderCount>& folders);
 // Walks one folder; returns the number of liveries it added to the catalogue.
 std::size_t lf_scanLiveryFolder(int index, const std::filesystem::path& folder,

@@ -198,7 +198,7 @@ bool lf_matchLivery(MatchAircraft& ac) {
     ac.step = -1;
     const LiveriesState& st = gf_liveries();
     const int depth = gs().MATCHING_DEPTH.value();
-    // Steps 0 and 1: a livery named for this registration.
+    // The registration steps: a livery named for this registration.
     if (!ac.registration.empty()) {
         const auto it = st.regcodes.index.find(ac.registration);
         if (it != st.regcodes.index.end()) {
@@ -212,13 +212,13 @@ bool lf_matchLivery(MatchAircraft& ac) {
     if (depth < 2) {
         return false;
     }
-    // Step 4 for private flights.
+    // Private flights go to the generic airline at once.
     if (ac.airline == kPrivate && lf_lookupByAirlineWithFallback(ac, kGeneric, ac.type) &&
         lf_acceptMatch(ac, 4)) {
         return true;
     }
     DbRecord db(ac.registration);
-    // Step 2: the airline, then the database's airline of the registration.
+    // Airline and type: the airline, then the database's airline of the registration.
     if (!ac.airline.empty()) {
         if (lf_lookupByAirlineWithFallback(ac, ac.airline, ac.type) && lf_acceptMatch(ac, 2)) {
             return true;
@@ -229,7 +229,7 @@ bool lf_matchLivery(MatchAircraft& ac) {
             return true;
         }
     }
-    // Step 3: similar types of the same size.
+    // Similar types of the same size.
     if (depth >= 3 && !ac.airline.empty()) {
         const auto similar = st.indexes.similar.find(ac.type);
         if (similar != st.indexes.similar.end()) {

@@ -9,6 +9,7 @@
 #include "liveries/liveries_state.h"
 #include "refdata/encrypted_file.h"
 #include "util/charset.h"
+#include "util/files.h"
 #include "util/log.h"
 #include "util/strings.h"
 
@@ -67,7 +68,7 @@ std::optional<RegcodeRecord> lf_parseUserLine(std::string_view line, const fs::p
     const std::string regText = gf_trim(fields[1]);
     for (std::string& reg : lf_regList(regText)) {
         if (reg.size() < 3 || reg.size() > 12) {
-            gf_logWarning("wrong regcode length '{}' in {}", reg, file.string());
+            gf_logWarning("wrong regcode length '{}' in {}", reg, gf_pathText(file));
             continue;
         }
         r.regs.push_back(std::move(reg));
@@ -93,7 +94,7 @@ std::vector<fs::path> lf_userFiles(const fs::path& folder) {
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code typeEc;
         if (it->is_regular_file(typeEc) &&
-            gf_equalsUpper(".TXT", it->path().extension().string())) {
+            gf_equalsUpper(".TXT", gf_pathText(it->path().extension()))) {
             files.push_back(it->path());
         }
     }
@@ -108,11 +109,11 @@ bool lf_hasAnyEntry(const fs::path& folder) {
 }
 
 bool lf_readUserRegcodeFile(std::vector<RegcodeRecord>& records, const fs::path& file) {
-    gf_logLine("Processing regcodes file '{}'", file.string());
+    gf_logLine("Processing regcodes file '{}'", gf_pathText(file));
     const Charset charset = gf_detectCharset(file);
     std::vector<std::string> lines;
     if (charset == Charset::none_found || !gf_readLinesAsUtf8(charset, file, lines)) {
-        gf_logWarning("Failed reading {}", file.string());
+        gf_logWarning("Failed reading {}", gf_pathText(file));
         return false;
     }
     std::size_t n = 0;
@@ -138,7 +139,7 @@ void lf_writeLines(const fs::path& path, const std::vector<std::string>& lines) 
         out << line << '\n';
     }
     if (!out.good()) {
-        gf_logWarning("writing {} failed", path.string());
+        gf_logWarning("writing {} failed", gf_pathText(path));
     }
 }
 
@@ -150,7 +151,7 @@ void lf_noteMultiple(const std::vector<RegcodeRecord>& records, const fs::path& 
             const auto [it, inserted] = firstTitle.try_emplace(reg, r.title);
             if (!inserted && it->second != r.title) {
                 lines.push_back(fmt::format("regcode {} for '{}' and for '{}' ({})", reg,
-                                            it->second, r.title, file.string()));
+                                            it->second, r.title, gf_pathText(file)));
             }
         }
     }
@@ -164,7 +165,7 @@ int lf_readRegcodeFile(std::vector<RegcodeRecord>& records, const fs::path& xml)
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_file(xml.c_str());
         if (!parsed) {
-            gf_logWarning("Failed to load {}", xml.string());
+            gf_logWarning("Failed to load {}", gf_pathText(xml));
         } else if (pugi::xml_node list = doc.child("root").child("AIG-regcodes"); !list) {
             gf_logWarning("No <AIG-regcodes> node found in XML.");
         } else {
@@ -187,7 +188,7 @@ int lf_readRegcodeFile(std::vector<RegcodeRecord>& records, const fs::path& xml)
                 ++count;
             }
             gf_logLine("{} {} read from {}", count, lf_liveryWord(static_cast<std::size_t>(count)),
-                       xml.string());
+                       gf_pathText(xml));
         }
     }
     fs::remove(xml);  // throws the file-system error for "remove" when it cannot
@@ -234,7 +235,7 @@ void lf_readDontUseTitles() {
         if (lf_readRegcodeFile(records, paths.regcodesXml()) < 0) {
             st.regcodes.reportLines.push_back(
                 fmt::format("There were errors in processing the file '{}', see the Log.txt",
-                            paths.regcodesXml().string()));
+                            gf_pathText(paths.regcodesXml())));
         }
         const std::size_t n = addFrom(records);
         gf_logLine("{} don't use title{} read", n, lf_plural(n));
@@ -244,12 +245,12 @@ void lf_readDontUseTitles() {
         const bool ok = lf_readUserRegcodeFiles(records, paths.myRegcodes());
         const std::size_t n = addFrom(records);
         gf_logLine("{} don't use title{} read from files in {}", n, lf_plural(n),
-                   paths.myRegcodes().string());
+                   gf_pathText(paths.myRegcodes()));
         if (!ok) {
             st.regcodes.reportLines.push_back(fmt::format(
                 "There were errors in processing the regcode files in folder '{}', see the "
                 "Log.txt",
-                paths.myRegcodes().string()));
+                gf_pathText(paths.myRegcodes())));
         }
     }
 }
@@ -269,7 +270,7 @@ void lf_addInlineRegcodes(const LiveryCatalogue& catalogue) {
     }
     const fs::path file = st.paths.report(LiveryReport::InlineRegcodes);
     lf_writeLines(file, clashes);
-    gf_logLine("{} in-line regcode clashes, see '{}'", clashes.size(), file.string());
+    gf_logLine("{} in-line regcode clashes, see '{}'", clashes.size(), gf_pathText(file));
 }
 
 void lf_mergeRegcodes(const std::vector<RegcodeRecord>& records, const TextSet& installedTitles) {
@@ -329,7 +330,7 @@ void lf_processRegcodeFiles(const LiveryCatalogue& catalogue) {
         if (gf_streamDecrypt(paths.regcodesEnc(), paths.regcodesXml())) {
             PlainFileGuard guard(paths.regcodesXml());
             const std::string line =
-                fmt::format("Processing file {}", paths.regcodesEnc().string());
+                fmt::format("Processing file {}", gf_pathText(paths.regcodesEnc()));
             gf_logLine(line);
             t.reportLines.push_back(line);
             std::vector<RegcodeRecord> records;
@@ -337,7 +338,7 @@ void lf_processRegcodeFiles(const LiveryCatalogue& catalogue) {
                 t.reportLines.push_back(
                     fmt::format("There were errors processing the AIG-regcode file '{}', see "
                                 "Log.txt",
-                                paths.regcodesXml().string()));
+                                gf_pathText(paths.regcodesXml())));
             } else {
                 lf_mergeRegcodes(records, installed);
             }
@@ -345,7 +346,7 @@ void lf_processRegcodeFiles(const LiveryCatalogue& catalogue) {
         std::vector<std::string> multiple;
         if (lf_hasAnyEntry(paths.myRegcodes())) {
             const std::string line =
-                fmt::format("Processing files in {}", paths.myRegcodes().string());
+                fmt::format("Processing files in {}", gf_pathText(paths.myRegcodes()));
             gf_logLine(line);
             t.reportLines.push_back(line);
             bool ok = true;
@@ -360,13 +361,13 @@ void lf_processRegcodeFiles(const LiveryCatalogue& catalogue) {
                 t.reportLines.push_back(
                     fmt::format("There were errors processing the regcode files in folder '{}', "
                                 "see Log.txt",
-                                paths.myRegcodes().string()));
+                                gf_pathText(paths.myRegcodes())));
             }
         }
         const fs::path offline = paths.report(LiveryReport::OfflineRegcodes);
         lf_writeLines(offline, t.reportLines);
         gf_logLine("Offline regcode files processed, results can be found in '{}'",
-                   offline.string());
+                   gf_pathText(offline));
         lf_writeLines(paths.report(LiveryReport::MultRegcodes), multiple);
         if (!t.specialLiveries.empty()) {
             gf_logLine("{} special liveries", t.specialLiveries.size());

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -33,7 +34,9 @@ bool readWholeFile(const std::filesystem::path& path, std::string& out) {
     return true;
 }
 
-bool isValidUtf8Sample(std::string_view s) {
+// `cut`: the file goes on past the sample, so a character its end falls inside is
+// judged by the bytes the sample has of it.
+bool isValidUtf8Sample(std::string_view s, bool cut) {
     const std::size_t n = s.size();
     std::size_t i = 0;
     while (i < n) {
@@ -52,19 +55,22 @@ bool isValidUtf8Sample(std::string_view s) {
         } else {
             return false;
         }
-        if (i + extra >= n) {
+        const std::size_t present = std::min(extra, n - i - 1);
+        if (present < extra && !cut) {
             return false;
         }
-        for (std::size_t k = 1; k <= extra; ++k) {
+        for (std::size_t k = 1; k <= present; ++k) {
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0U) != 0x80U) {
                 return false;
             }
         }
-        const auto b1 = static_cast<unsigned char>(s[i + 1]);
-        if ((b == 0xE0 && b1 < 0xA0) || (b == 0xF0 && b1 < 0x90) || (b == 0xF4 && b1 > 0x8F)) {
-            return false;
+        if (present > 0) {
+            const auto b1 = static_cast<unsigned char>(s[i + 1]);
+            if ((b == 0xE0 && b1 < 0xA0) || (b == 0xF0 && b1 < 0x90) || (b == 0xF4 && b1 > 0x8F)) {
+                return false;
+            }
         }
-        i += extra + 1;
+        i += present + 1;
     }
     return true;
 }
@@ -121,7 +127,8 @@ Charset gf_detectCharsetOfBytes(std::string_view bytes) {
     if (sample.empty()) {
         return Charset::UTF8_without_BOM;
     }
-    return isValidUtf8Sample(sample) ? Charset::UTF8_without_BOM : Charset::ANSI;
+    const bool cut = bytes.size() > sample.size();
+    return isValidUtf8Sample(sample, cut) ? Charset::UTF8_without_BOM : Charset::ANSI;
 }
 
 Charset gf_detectCharset(const std::filesystem::path& path) {
@@ -129,8 +136,9 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
     if (!in.is_open()) {
         return Charset::none_found;
     }
-    // Only the sample is needed; never pull a huge file into memory for it.
-    std::string head(kSampleSize, '\0');
+    // Only the sample is needed, and one byte more that tells whether the file goes on past
+    // it; never pull a huge file into memory for it.
+    std::string head(kSampleSize + 1, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
     return gf_detectCharsetOfBytes(head);

@@ -21,8 +21,11 @@ enum class Charset : int {
 // "ANSI", "Unicode", ...; throws std::out_of_range("invalid map<K, T> key") outside 0..5.
 const std::string& gf_charsetName(Charset c);
 
+// Files without a byte-order mark are judged by their first 4096 bytes: valid UTF-8 there
+// (a character cut by the end of the sample counts as valid) is UTF-8, else Windows-1252.
 Charset gf_detectCharset(const std::filesystem::path& path);
-// Detection on bytes already in memory (the first bytes of a file, or all of it).
+// Detection on bytes already in memory: all of a file, or its first bytes and at least one
+// more beyond the sample when the file goes on.
 Charset gf_detectCharsetOfBytes(std::string_view bytes);
 
 // Fills `lines` with the file's lines in UTF-8; false when the file could not be read

@@ -246,6 +246,7 @@ class Corpus:
             "RegistrationCodeConversions")}
         self.facts = {}               # title -> {"airl":, "type":, "cargo":, "atcid":, "folder":}
         self.reg_counter = 0
+        self.left_out = 0             # found, then left out for an airline and model of lfolder0
         self.titles_seen = set()
         self.texture_cfg = True  # a texture.cfg in each texture folder, as packages have
 
@@ -616,17 +617,24 @@ class Corpus:
         self.expected["IncompleFltsimSections"] += 1
 
     def second_folder(self):
-        """lfolder1: one title also in lfolder0 (lfolder0 keeps it), one new."""
+        """lfolder1: a title also in lfolder0 (lfolder0 keeps it), an airline and model lfolder0
+        has (left out: LIG_PRIORITIZE is on by default) and one it has not."""
         maker, model_text, sim = LARGE["B739"]
-        dup = self.accepted[1]
-        reg = self.new_reg("N")
-        title = f"SECOND {maker} {model_text} United {reg}"
-        self.package("lfolder1", "SimObjects/Airplanes/SECOND_B739", "B739", maker,
-                     [self.section(dup, sim, "CFM", "dup", "UAL", "GATE", None, maker, model_text,
-                                   "United"),
-                      self.section(title, sim, "CFM", "UAL", "UAL", "GATE", reg, maker, model_text,
-                                   "United")])
-        self.accept(title, "UAL", "B739", False, reg, folder=1)
+        in0 = {f["airl"] for f in self.facts.values() if f["type"] == "B739"}
+        sections = [self.section(self.accepted[1], sim, "CFM", "dup", "UAL", "GATE", None, maker,
+                                 model_text, "United")]
+        for code in (min(in0 & set(AIRLINES)), min(set(AIRLINES) - in0)):
+            name, prefix = AIRLINES[code]
+            reg = self.new_reg(prefix)
+            title = f"SECOND {maker} {model_text} {name} {reg}"
+            sections.append(self.section(title, sim, "CFM", code, code, "GATE", reg, maker,
+                                         model_text, name))
+            if code in in0:
+                self.absent.append(title)
+                self.left_out += 1
+            else:
+                self.accept(title, code, "B739", False, reg, folder=1)
+        self.package("lfolder1", "SimObjects/Airplanes/SECOND_B739", "B739", maker, sections)
 
     def bench(self, files):
         """files ordinary aircraft.cfg files of 1 to 6 sections each, lfolder0 only."""
@@ -675,6 +683,7 @@ def main():
         expected = {
             "lfolders": [str(c.out / "lfolder0"), str(c.out / "lfolder1")],
             "liveries": len(c.accepted),
+            "found": len(c.accepted) + c.left_out,
             "reports": c.expected,
             "present": c.facts,
             "absent": c.absent,

@@ -1,9 +1,9 @@
-// The scan's rules on small hand-made packages and on real aircraft.cfg files.
+// The scan's rules and fixed messages on small hand-made packages and on real aircraft.cfg
+// files. The walk over a large corpus runs in the black-box test (liveries_e2e_test.cpp).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <pugixml.hpp>
 
 #include "board/status_board.h"
 #include "liveries/cfg_parser.h"
@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
-using wnd::testkit::readFile;
 using wnd::testkit::writeFile;
 
 namespace wnd {
@@ -43,11 +42,14 @@ class ScanTest : public ::testing::Test {
   protected:
     void SetUp() override { livtest::fillSmallDbase(); }
     void TearDown() override { gf_dbase().reset(); }
+    fs::path package(const std::string& folder, const std::string& cfg) {
+        return writePackage(work / folder, cfg, {"texture.DLH", "texture.x", "model", "ai.air"});
+    }
     livtest::WorkFolder work;
     TextSet dontUse;
 };
 
-TEST_F(ScanTest, AirlineRegistrationTitleAndPathRulesOfALargeType) {
+TEST_F(ScanTest, SectionsOfAnOrdinaryFile) {
     const std::string cfg =
         section(0, "Good", "DLH", "DLH,LH", "atc_id=d-aipz\natc_parking_types=gate, cargo") +
         "[fltsim.1]\ntitle=  Spaced Title  \nsim=ai\ntexture=DLH\natc_parking_codes=DLH\n\n" +
@@ -59,8 +61,7 @@ TEST_F(ScanTest, AirlineRegistrationTitleAndPathRulesOfALargeType) {
                 "atc_parking_types=GATE\natc_parking_types=CARGO") +
         "[fltsim.8]\ntitle=No Sim\ntexture=x\n\n[fltsim.9]\n\n" +
         section(10, "Banned", "x", "DLH") + general("A320");
-    const fs::path file =
-        writePackage(work / "pkg", cfg, {"texture.DLH", "texture.x", "model", "ai.air"});
+    const fs::path file = package("pkg", cfg);
     dontUse.insert("Banned");
     const FileFindings f = lf_searchLiveriesinFile(3, file, dontUse);
 
@@ -69,20 +70,11 @@ TEST_F(ScanTest, AirlineRegistrationTitleAndPathRulesOfALargeType) {
     ASSERT_TRUE(good.has_value());
     EXPECT_EQ(std::tie(good->airl, good->type, good->atcid, good->cargo, good->folderIndex),
               std::make_tuple("DLH", "A320", "D-AIPZ", true, 3));
-    ASSERT_TRUE(find(f, "Spaced Title").has_value());
     EXPECT_THAT(f.log, Contains("removed spaces around: \"  Spaced Title  \" -> \"Spaced Title\""));
-    EXPECT_EQ(find(f, "Unknown Code")->airl, "PVT");
     EXPECT_EQ(find(f, "Refuel")->airl, "PVT");
     EXPECT_EQ(find(f, "Private N77 Skyhawk")->atcid, "N77");  // found in the title
-    EXPECT_FALSE(find(f, "Gone").has_value());
-    ASSERT_TRUE(find(f, "Bad Id").has_value());
-    EXPECT_EQ(find(f, "Bad Id")->atcid, "");
-    ASSERT_TRUE(find(f, "Keys Twice").has_value());
-    EXPECT_EQ(find(f, "Keys Twice")->airl, "BAW");  // the first of each key
-    EXPECT_FALSE(find(f, "Keys Twice")->cargo);
-    EXPECT_FALSE(find(f, "No Sim").has_value());
-    EXPECT_FALSE(find(f, "Banned").has_value());
-    EXPECT_EQ(f.liveries.size(), 7U);
+    EXPECT_FALSE(find(f, "Keys Twice")->cargo);               // the first of each key
+    EXPECT_EQ(f.liveries.size(), 7U);  // not Gone, No Sim, the untitled one, Banned
 
     EXPECT_THAT(lines(f, LiveryReport::InvalidAirlineCodes),
                 ElementsAre(HasSubstr("[fltsim.2] airline code 'QQQ' is not known")));
@@ -100,70 +92,14 @@ TEST_F(ScanTest, AirlineRegistrationTitleAndPathRulesOfALargeType) {
                 Contains(name + " [fltsim.3] icao_airline is missing, or it has invalid info "));
 }
 
-TEST_F(ScanTest, HeaviesWithoutAirlineNeedTheirRegistrationInTheDatabase) {
-    const std::string cfg = section(0, "Heavy Nothing", "x", "") +
-                            section(1, "Heavy Known", "x", "", "atc_id=N123UP") +
-                            section(2, "Heavy Unknown", "x", "", "atc_id=N999XX") +
-                            section(3, "Heavy BAW", "x", "BAW") + general("b747");
-    const fs::path file = writePackage(work / "heavy", cfg, {"texture.x", "model", "ai.air"});
-    const FileFindings f = lf_searchLiveriesinFile(0, file, dontUse);
-    ASSERT_EQ(f.liveries.size(), 2U);
-    EXPECT_EQ(find(f, "Heavy Known")->airl, "UPS");
-    EXPECT_EQ(find(f, "Heavy BAW")->type, "B744");  // the fix
-    EXPECT_THAT(lines(f, LiveryReport::Fixes),
-                ElementsAre("Model fix: B747 found in " + file.string() + " changed into B744"));
-    EXPECT_THAT(lines(f, LiveryReport::IncompleteFltsimSections),
-                ElementsAre("'Heavy Nothing' 'B744' has no airline and no regcode info",
-                            "'Heavy Unknown' 'N999XX' has no airline and regcode not in dbase"));
-    EXPECT_THAT(lines(f, LiveryReport::AirlineModelConversions),
-                ElementsAre(HasSubstr("Heavy Known")));
-}
-
-TEST_F(ScanTest, UnknownOrMissingTypesAndUnusableFiles) {
-    const fs::path unknown =
-        writePackage(work / "unknown",
-                     section(0, "U1", "x", "DLH") + section(1, "U2", "x", "DLH") + general("ZZZZ"),
-                     {"texture.x", "model", "ai.air"});
-    FileFindings f = lf_searchLiveriesinFile(0, unknown, dontUse);
-    EXPECT_TRUE(f.liveries.empty());
-    EXPECT_EQ(lines(f, LiveryReport::InvalidAircraftCodes).size(), 2U);
-
-    const fs::path noModel = writePackage(work / "nomodel", section(0, "N", "x", "DLH"),
-                                          {"texture.x", "model", "ai.air"});
-    f = lf_searchLiveriesinFile(0, noModel, dontUse);
-    EXPECT_THAT(
-        lines(f, LiveryReport::InvalidAircraftCfgFiles),
-        ElementsAre("Line atc_model= is missing in [General] section of " + noModel.string()));
-
-    const fs::path empty = writePackage(work / "empty", general("A320"), {});
-    f = lf_searchLiveriesinFile(0, empty, dontUse);
-    EXPECT_THAT(lines(f, LiveryReport::NoFltsimSection), ElementsAre(empty.string()));
-
-    // Binary junk, a UTF-16 file with a lone surrogate, a file far too large.
-    std::string junk;
-    for (int i = 0; i < 5000; ++i) {
-        junk += static_cast<char>((i * 7919) % 256);
-    }
-    const fs::path junkFile = writePackage(work / "junk", junk, {});
-    const fs::path bad16 = writePackage(work / "bad16",
-                                        std::string("\xff\xfe[\0f\0\x00\xd8"
-                                                    "A\0",
-                                                    10),
-                                        {});
+TEST_F(ScanTest, AFileTooLargeForAConfigurationIsListedUnread) {
     const fs::path huge = writePackage(work / "huge", "", {});
     fs::resize_file(huge, kMaxCfgFileBytes + 1);
-    for (const fs::path& p : {junkFile, bad16, huge}) {
-        f = lf_searchLiveriesinFile(0, p, dontUse);
-        ASSERT_EQ(lines(f, LiveryReport::InvalidAircraftCfgFiles).size(), 1U) << p;
-        EXPECT_TRUE(f.liveries.empty());
-    }
-    EXPECT_EQ(lines(f, LiveryReport::InvalidAircraftCfgFiles)[0],
-              huge.string() +
-                  " is too large for an aircraft configuration (16777217 bytes), "
-                  "skipped");
-    f = lf_searchLiveriesinFile(0, junkFile, dontUse);
-    EXPECT_EQ(lines(f, LiveryReport::InvalidAircraftCfgFiles)[0],
-              "! Failed reading " + junkFile.string());
+    const FileFindings f = lf_searchLiveriesinFile(0, huge, dontUse);
+    EXPECT_THAT(
+        lines(f, LiveryReport::InvalidAircraftCfgFiles),
+        ElementsAre(huge.string() + " is too large for an aircraft configuration (16777217 bytes), "
+                                    "skipped"));
 }
 
 TEST_F(ScanTest, IvaoFilesTakeTheTypeFromTheFolderAndTheAirlineFromTheTitle) {
@@ -171,83 +107,62 @@ TEST_F(ScanTest, IvaoFilesTakeTheTypeFromTheFolderAndTheAirlineFromTheTitle) {
                             section(1, "ZZQ_A320 Someone", "x", "", "atc_id=D-AIPX") +
                             section(2, "ZZQ_A320 Nobody", "x", "") +
                             section(3, "Q1", "x", "", "atc_id=N999XX");
-    const fs::path file = writePackage(work / "ivao" / "IVAO_MTL" / "IVAO_A320w", cfg,
-                                       {"texture.x", "model", "ai.air"});
-    FileFindings f = lf_searchLiveriesinIVAOFile(0, file, dontUse);
+    const fs::path file = package("ivao/IVAO_MTL/IVAO_A320w", cfg);
+    const FileFindings f = lf_searchLiveriesinIVAOFile(0, file, dontUse);
     ASSERT_EQ(f.liveries.size(), 2U);
-    EXPECT_EQ(find(f, "DLH_A320 Lufthansa")->airl, "DLH");
     EXPECT_EQ(find(f, "DLH_A320 Lufthansa")->type, "A320");
     EXPECT_EQ(find(f, "ZZQ_A320 Someone")->airl, "DLH");  // from the registration
-    EXPECT_THAT(f.log,
-                Contains("Model fix: A320w found in " + file.string() + " changed into A320"));
     EXPECT_THAT(lines(f, LiveryReport::IncompleteFltsimSections),
                 ElementsAre(file.string() + " misses airlinecode in title: ZZQ_A320 Nobody, and "
                                             "no regcode",
                             file.string() + " misses airlinecode in title: Q1, and regcode "
                                             "unknown N999XX"));
-    // The corrections of the folder names.
-    for (const auto& [folder, model] : {std::pair{"IVAO_B744F", "B744"},
-                                        {"IVAO_T154B2", "T154"},
-                                        {"IVAO_T154M", "T154"},
-                                        {"IVAO_GLID_SH", "GLID"},
-                                        {"IVAO_GLID_KA8", "GLID"},
-                                        {"IVAO_B77W", "B77W"}}) {
-        const fs::path p = writePackage(work / "ivao" / "IVAO_MTL" / folder,
-                                        section(0, std::string("DLH ") + folder, "x", ""),
-                                        {"texture.x", "model", "ai.air"});
-        f = lf_searchLiveriesinIVAOFile(0, p, dontUse);
-        const bool changed = std::string(folder).substr(5) != model;
-        EXPECT_EQ(std::count(f.log.begin(), f.log.end(),
-                             fmt::format("Model fix: {} found in {} changed into {}",
-                                         std::string(folder).substr(5), p.string(), model)),
-                  changed ? 1 : 0)
-            << folder;
-        if (model == std::string("B744") || model == std::string("B77W")) {
-            ASSERT_EQ(f.liveries.size(), 1U) << folder;
-            EXPECT_EQ(f.liveries[0].livery.type, model);
-        } else {
-            EXPECT_EQ(lines(f, LiveryReport::InvalidAircraftCodes).size(), 1U) << folder;
-        }
-    }
 }
 
 class FullScanTest : public ScanTest {
   protected:
-    // Two folders with the walk's special cases; lfolder2 is missing, lfolder3 a file.
+    // lfolder0 and lfolder1 with a title in both, an airline and model in both, and folders
+    // and files the walk does not take.
     void layOut() {
         const fs::path f0 = work / "lib0";
-        const fs::path f1 = work / "lib1";
-        const std::string abc = section(0, "A Shared", "x", "DLH") +
-                                section(1, "A Own", "x", "BAW", "atc_id=D-ALCA") + general("B744");
-        writePackage(f0 / "SimObjects" / "A", abc, {"texture.x", "model", "ai.air"});
+        package("lib0/SimObjects/A", section(0, "A Shared", "x", "DLH") +
+                                         section(1, "A Own", "x", "BAW", "atc_id=D-ALCA") +
+                                         general("B744"));
         writePackage(f0 / "SimObjects" / "B", section(0, "B Sim", "x", "DLH") + general("A320"),
                      {"texture.x", "model", "ai.air"}, "SIM.CFG");
         writePackage(f0 / "SimObjects" / "C", section(0, "C Backup", "x", "DLH") + general("A320"),
                      {"texture.x", "model", "ai.air"}, "aircraft.cfg.bak");
-        writePackage(f0 / "Scenery" / "airport_EDDF" / "D",
-                     section(0, "D Airport", "x", "DLH") + general("A320"),
-                     {"texture.x", "model", "ai.air"});
-        fs::path deep = f0 / "Deep";
-        while (deep.string().size() < 260) {
+        package("lib0/Scenery/airport_EDDF/D",
+                section(0, "D Airport", "x", "NJE") + general("A321"));
+        fs::path deep = "lib0/Deep";
+        while ((work / deep).string().size() < 260) {
             deep /= std::string(30, 'd');
         }
-        writePackage(deep, section(0, "E Deep", "x", "DLH") + general("A320"),
-                     {"texture.x", "model", "ai.air"});
-        writePackage(
-            f1 / "A",
-            section(0, "A Shared", "x", "BAW") + section(1, "F One", "x", "BAW") + general("A320"),
-            {"texture.x", "model", "ai.air"});
-        writeFile(work / "afile", "x");
-        Settings& s = gs();
-        s.lfolder[0].set(f0.string());
-        s.lfolder[1].set(f1.string());
-        s.lfolder[2].set((work / "nothere").string());
-        s.lfolder[3].set((work / "afile").string());
+        package(deep.string(), section(0, "E Deep", "x", "NJE") + general("A321"));
+        // "A Own" is GEC B77W once the database corrected it: the BAW B744 here stays.
+        package("lib1/A", section(0, "A Shared", "x", "BAW") + section(1, "F One", "x", "BAW") +
+                              section(2, "G Same", "x", "DLH") + general("A320"));
+        package("lib1/H", section(0, "H Heavy", "x", "BAW") + general("B744"));
+        gs().lfolder[0].set(f0.string());
+        gs().lfolder[1].set((work / "lib1").string());
+    }
+    std::vector<std::string> catalogueTitles() {
+        std::vector<std::string> titles;
+        for (const Livery& l : lf_readLiveriesScanned(gf_liveries().paths.catalogue())) {
+            titles.push_back(l.title);
+        }
+        return titles;
     }
 };
 
-TEST_F(FullScanTest, ScanWritesTheCatalogueListsAndSummaryAndSwitchesItselfOff) {
+// LIG_PRIORITIZE judges airline and model after the registration database corrected them.
+TEST_F(FullScanTest, PrioritizingLeavesOutAirlinesAndModelsOfAHigherPriorityFolder) {
     layOut();
+    gs().LIG_PRIORITIZE.set(false);
+    lf_scanLiveries();
+    EXPECT_THAT(catalogueTitles(),
+                ElementsAre("A Shared", "A Own", "B Sim", "F One", "G Same", "H Heavy"));
+    gs().LIG_PRIORITIZE.set(true);
     std::vector<std::string> statuses;
     gf_board().setListener([&statuses](char kind, const std::string& text) {
         if (kind == 's') {
@@ -257,146 +172,74 @@ TEST_F(FullScanTest, ScanWritesTheCatalogueListsAndSummaryAndSwitchesItselfOff) 
     lf_scanLiveries();
     gf_board().setListener(nullptr);
     EXPECT_THAT(statuses, Contains("Scanning prioritized for liveries ..."));
-    EXPECT_FALSE(gs().SCAN_LIVERIES.value());
-    pugi::xml_document params;
-    ASSERT_TRUE(params.load_file(gs().filePath.c_str()));
-    EXPECT_STREQ(params.child("root")
-                     .child("parameters")
-                     .find_child_by_attribute("name", "SCAN_LIVERIES")
-                     .attribute("value")
-                     .value(),
-                 "false");
+    EXPECT_THAT(catalogueTitles(), ElementsAre("A Shared", "A Own", "B Sim", "F One", "H Heavy"));
+    EXPECT_TRUE(work.logHas(
+        "\n6 in total\n1 liverie left out: airline and model already in a lower-numbered "
+        "lfolder\n5 liveries in "));
+    EXPECT_THAT(work.report(LiveryReport::RegistrationConversions),
+                ElementsAre(fmt::format("{:80} D-ALCA cargo false => true", "A Own"),
+                            fmt::format("{:80} D-ALCA airl BAW => GEC", "A Own"),
+                            fmt::format("{:80} D-ALCA model B744 => B77W", "A Own")));
 
-    const std::string log = work.log();
-    const std::string lib0 = (work / "lib0").string();
-    const std::string lib1 = (work / "lib1").string();
-    for (const std::string& expected : std::vector<std::string>{
-             "\n++++++++++++++++++++++++ liveries scan manual starts "
-             "++++++++++++++++++++++++++++++++\n",
-             "3 liveries found in " + lib0 + "\n", "1 liverie found in " + lib1 + "\n",
-             (work / "nothere").string() + " does not exist, skipped!\n",
-             (work / "afile").string() + " is not a folder name, skipped!\n",
-             std::string("\n4 in total\n"), "title 'A Shared' already exists\n",
-             "4 liveries in " + gf_liveries().paths.catalogue().string() + "\n",
-             std::string("\nNo errors\n\nInformation:\n0 empty aircraft.cfg files, see "),
-             "1 liveries updated with real live data from dbase, see " +
-                 gf_liveries().paths.report(LiveryReport::RegistrationConversions).string(),
-             std::string("\n++++++++++++++++++++++++ liveries scan ends "
-                         "++++++++++++++++++++++++++++++++\n\n")}) {
-        EXPECT_THAT(log, HasSubstr(expected));
-    }
-    // The registration database corrects the livery with its real data.
-    const auto conversions = work.report(LiveryReport::RegistrationConversions);
-    ASSERT_EQ(conversions.size(), 3U);
-    EXPECT_EQ(conversions[0], fmt::format("{:80} D-ALCA cargo false => true", "A Own"));
-    EXPECT_EQ(conversions[1], fmt::format("{:80} D-ALCA airl BAW => GEC", "A Own"));
-    EXPECT_EQ(conversions[2], fmt::format("{:80} D-ALCA model B744 => B77W", "A Own"));
-
-    const std::string xml = readFile(gf_liveries().paths.catalogue());
-    EXPECT_THAT(xml, HasSubstr("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <meta "
-                               "version=\"11.10.9\" />\n  <liveries>\n    <liv airl=\"DLH\" "
-                               "type=\"B744\" title=\"A Shared\" />\n    <liv airl=\"GEC\" "
-                               "type=\"B77W\" cargo=\"true\" title=\"A Own\" atcid=\"D-ALCA\" />\n"
-                               "    <liv airl=\"DLH\" type=\"A320\" title=\"B Sim\" />\n"
-                               "    <liv airl=\"BAW\" type=\"A320\" title=\"F One\" />\n"
-                               "  </liveries>\n</root>\n"));
-    EXPECT_TRUE(gf_liveries().catalogue.empty());
-
-    // Every run then reads the catalogue back and indexes it.
     gf_processScannedLiveries();
-    EXPECT_EQ(gf_liveries().catalogue.size(), 4U);
-    EXPECT_EQ(gf_board().liveriesCount.load(), 4);
-    EXPECT_TRUE(work.logHas("4 liveries read from "));
-    EXPECT_TRUE(work.logHas("3 airlines, 2 pax aircraft models and 1 cargo aircraft models\n"));
-    EXPECT_TRUE(work.logHas("\n1 registration codes\n"));
-    EXPECT_TRUE(work.logHas("Category Heavy: 1 pax liverie and 1 cargo liverie\n"));
-    EXPECT_TRUE(work.logHas("Category Light: No livery found\n"));
-    EXPECT_TRUE(
-        work.logHas("LIGHT_AIRCRAFT temporarily switched off because you do not have light "
-                    "aircraft installed"));
-    EXPECT_FALSE(gs().LIGHT_AIRCRAFT.value());
-    // A second start-up of the same process does not do it again.
-    gf_board().reset();
-    gf_processScannedLiveries();
-    EXPECT_EQ(gf_board().liveriesCount.load(), 4);
-    EXPECT_TRUE(
-        work.logHas("Processing scanned liveries skipped; already done in previous start-up"));
+    EXPECT_EQ(gf_board().liveriesCount.load(), 5);
+    EXPECT_TRUE(work.logHas("Category Heavy: 2 pax liveries and 1 cargo liverie\n"));
+    EXPECT_FALSE(gs().LIGHT_AIRCRAFT.value());  // no light aircraft installed
 }
 
 TEST_F(FullScanTest, FolderErrorsStopTheScanWithTheUserErrors) {
+    auto userError = [] {
+        try {
+            lf_scanLiveries();
+        } catch (const UserErrorException& e) {
+            return std::string(e.what());
+        }
+        return std::string("no user error");
+    };
     writeFile(work / "docs" / "Manual.pdf", "pdf");
     gf_saveParameter(gs().SCAN_LIVERIES);
-    try {
-        lf_scanLiveries();
-        FAIL() << "no user error";
-    } catch (const UserErrorException& e) {
-        EXPECT_EQ(e.number(), 48);
-        EXPECT_STREQ(e.what(),
-                     "48: Exit Wendle_P3D first!   Then set one or more lfolder parameters to your "
-                     "liveries, see Manual 5.3");
-    }
+    EXPECT_EQ(userError(),
+              "48: Exit Wendle_P3D first!   Then set one or more lfolder parameters to your "
+              "liveries, see Manual 5.3");
     EXPECT_THAT(work.opened, ElementsAre(work / "docs", work.path()));
 
     fs::create_directories(work / "nothing");
     gs().lfolder[7].set((work / "nothing").string());
-    try {
-        lf_scanLiveries();
-        FAIL() << "no user error";
-    } catch (const UserErrorException& e) {
-        EXPECT_EQ(e.number(), 53);
-        EXPECT_STREQ(e.what(), "53: no liveries found");
-    }
+    EXPECT_EQ(userError(), "53: no liveries found");
     EXPECT_TRUE(work.logHas("No liveries found in " + (work / "nothing").string()));
     EXPECT_TRUE(gs().SCAN_LIVERIES.value());
 }
 
-TEST_F(FullScanTest, ClosingDownEndsTheScanWithoutWritingOrSwitchingOff) {
+TEST_F(FullScanTest, ClosingDownOrADamagedCatalogueMeanAScanNextTime) {
     layOut();
     gf_runControl().requestStopAndClose();
     lf_scanLiveries();
     EXPECT_TRUE(gs().SCAN_LIVERIES.value());
-    EXPECT_FALSE(fs::exists(gf_liveries().paths.catalogue()));
-}
+    const fs::path catalogue = gf_liveries().paths.catalogue();
+    EXPECT_FALSE(fs::exists(catalogue));
 
-TEST_F(FullScanTest, ADamagedCatalogueIsSetAsideAndScannedAgainNextTime) {
-    LiveryCatalogue none = lf_readLiveriesScanned(gf_liveries().paths.catalogue());
-    EXPECT_TRUE(none.empty());
-    EXPECT_TRUE(work.logHas("File " + gf_liveries().paths.catalogue().string() + " not found"));
-    fs::create_directories(gf_liveries().paths.output());
-    writeFile(gf_liveries().paths.catalogue(), "<root><liveries><liv title=");
+    EXPECT_TRUE(lf_readLiveriesScanned(catalogue).empty());
+    EXPECT_TRUE(work.logHas("File " + catalogue.string() + " not found"));
+    fs::create_directories(catalogue.parent_path());
+    writeFile(catalogue, "<root><liveries><liv title=");
     gs().SCAN_LIVERIES.set(false);
-    none = lf_readLiveriesScanned(gf_liveries().paths.catalogue());
-    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(lf_readLiveriesScanned(catalogue).empty());
     EXPECT_TRUE(fs::exists(gf_liveries().paths.output() / "LiveriesScanned0.xml"));
-    EXPECT_FALSE(fs::exists(gf_liveries().paths.catalogue()));
+    EXPECT_FALSE(fs::exists(catalogue));
     EXPECT_TRUE(gs().SCAN_LIVERIES.value());
 }
 
-// Real AI aircraft.cfg files (a freeware military package): as they are, and with the
-// texture and model folders their package has beside them.
+// Real AI aircraft.cfg files (a freeware military package), with the texture and model
+// folders their package has beside them.
 TEST_F(ScanTest, RealAircraftCfgFiles) {
-    const fs::path shared = testkit::sharedDataDir();
-    if (shared.empty()) {
-        GTEST_SKIP() << "../shared/data is absent: no real aircraft.cfg files to read";
-    }
-    const fs::path source = shared / "testdata" / "aircraft-cfg" / "SimObjects";
-    if (!fs::is_directory(source)) {
-        GTEST_SKIP() << source << " is absent";
+    const fs::path source = testkit::sharedDataDir() / "testdata" / "aircraft-cfg" / "SimObjects";
+    if (testkit::sharedDataDir().empty() || !fs::is_directory(source)) {
+        GTEST_SKIP() << "no real aircraft.cfg files to read";
     }
     const fs::path lib = work / "SimObjects";
     fs::copy(source, lib, fs::copy_options::recursive);  // a temporary copy, never the project
-
     gs().lfolder[0].set(lib.string());
-    try {
-        lf_scanLiveries();
-        FAIL() << "the files as they are give no livery";
-    } catch (const UserErrorException& e) {
-        EXPECT_EQ(e.number(), 53);
-    }
-    // Their atc_model "Typhoon" is no type code.
-    EXPECT_EQ(work.report(LiveryReport::InvalidAircraftCodes).size(), 34U);
-
-    // With the package's folders beside them and the fix the database would carry.
+    // Their atc_model "Typhoon" is no type code; the database would carry the fix.
     gf_dbase().knownTypes.insert("EUFI");
     gf_dbase().categories[kHighPerf].insert("EUFI");
     gf_dbase().fixes.emplace("TYPHOON", "EUFI");
@@ -404,12 +247,12 @@ TEST_F(ScanTest, RealAircraftCfgFiles) {
         if (e.path().filename() != "Aircraft.cfg") {
             continue;
         }
-        std::vector<std::string> lines;
-        ASSERT_TRUE(gf_readLinesAsUtf8(gf_detectCharset(e.path()), e.path(), lines));
-        for (const FltsimSection& sec : lf_parseCfgLines(lines).sections) {
+        std::vector<std::string> text;
+        ASSERT_TRUE(gf_readLinesAsUtf8(gf_detectCharset(e.path()), e.path(), text));
+        for (const FltsimSection& sec : lf_parseCfgLines(text).sections) {
             fs::create_directories(e.path().parent_path() / ("texture." + *sec[CfgKey::texture]));
             fs::create_directories(e.path().parent_path() / ("model." + *sec[CfgKey::model]));
-            testkit::writeFile(e.path().parent_path() / (*sec[CfgKey::sim] + ".air"), "air");
+            writeFile(e.path().parent_path() / (*sec[CfgKey::sim] + ".air"), "air");
         }
     }
     lf_scanLiveries();
@@ -419,12 +262,8 @@ TEST_F(ScanTest, RealAircraftCfgFiles) {
         std::find_if(gf_liveries().catalogue.begin(), gf_liveries().catalogue.end(),
                      [](const Livery& x) { return x.title == "MAIW_NBAI_F2_SAF Ala14 C.16-31"; });
     ASSERT_NE(l, gf_liveries().catalogue.end());
-    EXPECT_EQ(l->type, "EUFI");
-    EXPECT_EQ(l->airl, "PVT");  // "141F" is a parking code, no airline
-    EXPECT_EQ(l->atcid, "14-01");
-    EXPECT_EQ(work.report(LiveryReport::InvalidAirlineCodes).size(), 34U);
-    EXPECT_EQ(work.report(LiveryReport::Fixes).size(), 2U);
-    EXPECT_TRUE(work.logHas("Category HighPerf: 34 pax liveries\n"));
+    EXPECT_EQ(std::tie(l->type, l->airl, l->atcid), std::make_tuple("EUFI", "PVT", "14-01"));
+    EXPECT_EQ(work.report(LiveryReport::InvalidAirlineCodes).size(), 34U);  // "141F" and such
 }
 
 }  // namespace

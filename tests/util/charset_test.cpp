@@ -40,10 +40,30 @@ TEST(Charset, Detection) {
         EXPECT_EQ(gf_detectCharsetOfBytes(bytes), expected);
     }
     TempDir dir;
-    // A valid character cut by the end of the 4096-byte sample.
-    writeFile(dir / "cut.txt", std::string(4095, 'a') + "\xC3\xA9 and more text after the sample");
-    EXPECT_EQ(gf_detectCharset(dir / "cut.txt"), Charset::ANSI);
     EXPECT_EQ(gf_detectCharset(dir / "missing.txt"), Charset::none_found);
+}
+
+// Only the first 4096 bytes are looked at: a character that byte 4096 falls inside is cut
+// by the sample, not by a fault of the file.
+TEST(Charset, ACharacterCutByTheEndOfTheSampleIsValid) {
+    TempDir dir;
+    const std::string after = " and more text \xC3\xA9 after the sample";
+    for (const std::string ch : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        for (std::size_t cut = 1; cut < ch.size(); ++cut) {
+            SCOPED_TRACE(testing::PrintToString(ch) + " cut after " + std::to_string(cut));
+            writeFile(dir / "cut.txt", std::string(4096 - cut, 'a') + ch + after);
+            EXPECT_EQ(gf_detectCharset(dir / "cut.txt"), Charset::UTF8_without_BOM);
+        }
+    }
+    // A fault inside the sample still makes it Windows-1252, also in a cut character's
+    // first bytes; a file that itself ends inside a character is no valid UTF-8 either.
+    for (const std::string& bytes :
+         {std::string(4000, 'a') + "\xE9" + std::string(200, 'a') + "\xC3\xA9",
+          std::string(4094, 'a') + "\xE0\x80\x80 more", std::string(4094, 'a') + "\xE2\x41\x80 x",
+          std::string(4095, 'a') + "\xC3"}) {
+        writeFile(dir / "bad.txt", bytes);
+        EXPECT_EQ(gf_detectCharset(dir / "bad.txt"), Charset::ANSI) << bytes.size();
+    }
 }
 
 std::vector<std::string> g_statusLines;
