@@ -68,7 +68,8 @@ void lf_createWorkingFolders() {
     fs::remove("input/AIG-regcodes00.xml", ec);
 }
 
-// Step 2; false when the updater asked to skip the rest of the preparation.
+// Settings, data files and the update check; false when the updater asked to skip the
+// rest of the preparation.
 bool lf_prepare() {
     Settings& s = gs();
     if (gf_readAndMigrateParameters()) {
@@ -138,13 +139,13 @@ void lf_startUpWendle() {
     try {
         lf_checkWorkingFolder();
         if (lf_prepare()) {
-            // Step 3.
+            // The simulator: from the settings, else from the registry.
             s.ALL_INSTALL_PATH.set(s.SIM_INSTALL_PATH.value());
             if (s.ALL_INSTALL_PATH.empty()) {
                 lf_detectSimulator();
             }
             gf_requestRepaint();
-            // Step 4.
+            // A production run ends after the preparation.
             if (rc.production()) {
                 rc.setExitCode(0);
                 rc.requestStopAndClose();
@@ -152,7 +153,7 @@ void lf_startUpWendle() {
                 lf_closingDown();
                 return;
             }
-            // Step 5.
+            // RealTraffic installed on this computer or not.
             const fs::path jar =
                 platform::roamingAppDataFolder() / "InsideSystems" / "RealTraffic.jar";
             std::error_code ec;
@@ -160,20 +161,19 @@ void lf_startUpWendle() {
             duty::noteRealTraffic(realTraffic);
             showStatus(fmt::format("RealTraffic {}detected at this PC", realTraffic ? "" : "not "));
         }
-        // Step 6.
+        // The simulator's stock scenery.
         const fs::path stock = fs::path(s.SIM_INSTALL_PATH.value()) / "Scenery";
         std::error_code ec;
         if (!fs::exists(stock, ec)) {
             showStatus(fmt::format("Stock airports path does not exist: {}", gf_pathText(stock)));
         }
-        // Step 7.
         duty::noteProcessors(platform::hardwareThreads() == 0 ? 2 : platform::hardwareThreads());
-        // Step 8.
+        // The liveries.
         if (s.SCAN_LIVERIES.value()) {
             duty::scanLiveries();
         }
         duty::processScannedLiveries();
-        // Step 9.
+        // The add-on airports.
         if (lf_checkStop()) {
             return;
         }
@@ -183,7 +183,7 @@ void lf_startUpWendle() {
             gf_requestRepaint();
             duty::scanAddonAirports();
         }
-        // Step 10.
+        // The airport files the user added.
         if (lf_checkStop()) {
             return;
         }
@@ -191,19 +191,17 @@ void lf_startUpWendle() {
             static_cast<int>(gf_countDirectoryEntries("airports/my_thirdparty"));
         gf_board().orbxCount = static_cast<int>(gf_countDirectoryEntries("airports/my_ORBX"));
         gf_requestRepaint();
-        // Step 11.
+        // Flight plans and the park airports.
         if (lf_checkStop()) {
             return;
         }
         duty::createFlightPlanFolder();
         duty::readParkAirports();
-        // Step 12.
         duty::setDestination();
-        // Step 13.
         if (MainWindow* w = gf_mainWindow(); w != nullptr) {
             w->view().setTopMost(s.ALWAYS_ON_TOP.value());
         }
-        // Step 14.
+        // The traffic, until the run ends.
         if (duty::startTraffic()) {
             duty::runMainCycle();
         } else {

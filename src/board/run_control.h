@@ -21,7 +21,7 @@ enum class ExitReason : std::int32_t {
 
 // "NOT YET SET", "SIM WAS CLOSED", ...
 std::string_view gf_exitReasonText(ExitReason r);
-// Reasons 3, 5 and 6 start a new run in the same process.
+// NEW SETTINGS, SIMCONNECT ERROR and READER ERROR start a new run in the same process.
 bool gf_exitReasonRestarts(ExitReason r);
 
 class RunControl {
@@ -29,9 +29,9 @@ class RunControl {
     // First stop wins: only the requester that flips the stop request writes the reason
     // and the delay. Returns true when this call was the first.
     bool requestStop(ExitReason reason, int restartDelaySeconds);
-    // A stop or close without a reason of its own: reason 4 if none was set yet.
+    // A stop or close without a reason of its own: USER CLOSED SIM if none was set yet.
     void requestStopAndClose();
-    // Sets reason 4 when a stop or close is seen and no reason is set yet.
+    // Sets USER CLOSED SIM when a stop or close is seen and no reason is set yet.
     void noteStopSeen();
 
     bool stopRequested() const { return stop_.load(); }

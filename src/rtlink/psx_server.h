@@ -27,7 +27,7 @@ class PsxServer {
     static constexpr std::size_t kReceiveLimit = 16384;
 
     struct Callbacks {
-        // Handshake step 2 and the lost-client path: the readers' shared state back to
+        // The handshake's reset and the lost-client path: the readers' shared state back to
         // its start values.
         std::function<void()> resetReaderState;
         // The lost-client path: live traffic out of the simulator.

@@ -60,10 +60,10 @@ class RtLink {
     // The reader liveness check of the main cycle.
     void livenessCheck();
 
-    // Closing down, step 2: main-cycle-runs cleared under the link lock, both readers'
+    // Closing down, first the readers: main-cycle-runs cleared under the link lock, both readers'
     // stop flags set.
     void stopForClosingDown();
-    // Closing down, step 3: "exit" to RealTraffic, both sockets closed, the readers'
+    // Closing down, then the sockets: "exit" to RealTraffic, both sockets closed, the readers'
     // threads joined (their stop flags end them within a second).
     void closeForClosingDown();
 

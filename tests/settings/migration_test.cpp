@@ -1,4 +1,5 @@
 #include "settings_fixture.h"
+#include "util/program.h"
 
 namespace fs = std::filesystem;
 
@@ -14,7 +15,7 @@ TEST_F(SettingsTest, MissingNewerOrUnreadableVersionIsSetWithoutMigration) {
         }
         writeParameters(values);
         EXPECT_FALSE(gf_readAndMigrateParameters());
-        EXPECT_EQ(gs().PROGRAM_VERSION.value(), "11.10.9");
+        EXPECT_EQ(gs().PROGRAM_VERSION.value(), std::string(kProgramVersionText));
         EXPECT_NE(value("LOG"), "<missing>");
     }
     EXPECT_EQ(log().find("This is a version update"), std::string::npos);
@@ -36,12 +37,14 @@ TEST_F(SettingsTest, UpdateFrom1102KeepsValuesAndDropsObsoleteKeys) {
     EXPECT_EQ(value("MAX_LIVE"), "<missing>");
     EXPECT_EQ(value("AI_PACKAGE_ORDER"), "<missing>");
     EXPECT_NE(value("RANGE"), "<missing>");
-    EXPECT_NE(log().find("This is a version update from 11.0.2 -> 11.10.9"), std::string::npos);
+    EXPECT_NE(
+        log().find("This is a version update from 11.0.2 -> " + std::string(kProgramVersionText)),
+        std::string::npos);
     EXPECT_FALSE(fs::exists(dir_ / "EGLL.xml"));
     EXPECT_TRUE(fs::exists(dir_ / "notes.xml"));
     EXPECT_FALSE(fs::exists(dir_ / "TO_BE_LEARNED_OFFLINE"));
     EXPECT_FALSE(fs::exists(dir_ / "versions.json"));
-    EXPECT_EQ(value("PROGRAM_VERSION"), "11.10.9");
+    EXPECT_EQ(value("PROGRAM_VERSION"), std::string(kProgramVersionText));
 }
 
 TEST_F(SettingsTest, TooOldVersionIsReplacedByDefaults) {

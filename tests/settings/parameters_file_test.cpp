@@ -3,6 +3,7 @@
 #include "settings/sim_version.h"
 #include "settings_fixture.h"
 #include "util/files.h"
+#include "util/program.h"
 
 namespace wnd {
 namespace {
@@ -27,7 +28,7 @@ TEST_F(SettingsTest, MissingFileIsCreatedWithEveryKeyInRegistryOrder) {
               "afolder3,afolder4,afolder5,afolder6,afolder7,afolder8,afolder9,AIG_VERSION,"
               "DBASE_VERSION,AIRPORTS_VERSION,LIV_SCAN_VERSION,ADDONS_SCAN_VERSION,DESTINATION,"
               "BLOCK_CALLSIGN,");
-    EXPECT_EQ(value("PROGRAM_VERSION"), "11.10.9");
+    EXPECT_EQ(value("PROGRAM_VERSION"), std::string(kProgramVersionText));
     EXPECT_EQ(value("CUSTOM_PARKING_PERCENTAGE"), "-1");
     EXPECT_EQ(value("RANDOM"), "true");
     EXPECT_NE(log().find("parameters.xml not found, creating new with default values:"),
