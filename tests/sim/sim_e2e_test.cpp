@@ -34,7 +34,7 @@ TEST_F(SimProcessLink, OneFlightFromConnectToQuit) {
     ASSERT_TRUE(testkit::waitUntil([&] { return link.simulatorRunning(); }, 5s));
     ASSERT_TRUE(simtest::waitUserPosition(link));
 
-    link.queueLiveCreation(simtest::creation(0x4B1234, "SWR100"));
+    link.pacing().queueLiveCreation(simtest::creation(0x4B1234, "SWR100"));
     link.pacingStep();
     std::vector<SimNotice> notices;
     ASSERT_TRUE(testkit::waitUntil(
@@ -57,8 +57,8 @@ TEST_F(SimProcessLink, OneFlightFromConnectToQuit) {
     p.position.latitude = 47.47;
     p.position.longitude = 8.56;
     p.position.altitude = 2500;
-    link.addPosition(p);
-    link.swapPositionBuffers();
+    link.queues().addPosition(p);
+    link.queues().swapPositionBuffers();
 
     ASSERT_TRUE(testkit::waitUntil([&] { return !link.simulatorRunning(); }, 6s));
     ASSERT_TRUE(testkit::waitUntil([&] { return link.simulatorRunning(); }, 3s));
