@@ -1,10 +1,8 @@
-// The dispatch rules, fed with hand-made messages as the transport delivers them.
+// The dispatch rules, fed with messages encoded as the simulator sends them.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
-
 #include "sim_test_util.h"
+#include "simconnect/wire.h"
 
 namespace wnd {
 namespace {
@@ -12,84 +10,58 @@ namespace {
 using simtest::FakeApi;
 using simtest::RunFrame;
 
-// A message built by hand, 8-byte aligned and zero padded like the transport's.
-struct Message {
-    alignas(8) std::array<std::uint8_t, 1024> bytes{};
-    DWORD size = 0;
+// Messages as the simulator sends them, handed over by the transport's own code.
+using Packet = std::vector<std::uint8_t>;
 
-    template <typename T>
-    T& as() {
-        return *reinterpret_cast<T*>(bytes.data());
-    }
-    template <typename T>
-    void put(std::size_t offset, const T& v) {
-        std::memcpy(bytes.data() + offset, &v, sizeof v);
-    }
-};
-
-Message header(DWORD recvId, std::size_t size) {
-    Message m;
-    m.size = static_cast<DWORD>(size);
-    m.as<SIMCONNECT_RECV>().dwID = recvId;
-    m.as<SIMCONNECT_RECV>().dwSize = m.size;
-    return m;
+template <typename Encode>
+Packet packet(Encode&& encode) {
+    scwire::PacketWriter w;
+    encode(w);
+    return w.buffer();
 }
 
-Message objectData(DWORD recvId, DWORD requestId, DWORD objectId, std::size_t dataSize) {
-    Message m = header(recvId, kSimObjectDataOffset + dataSize);
-    m.as<SIMCONNECT_RECV_SIMOBJECT_DATA>().dwRequestID = requestId;
-    m.as<SIMCONNECT_RECV_SIMOBJECT_DATA>().dwObjectID = objectId;
-    return m;
+Packet objectData(DWORD recvId, DWORD requestId, DWORD objectId, const Packet& data) {
+    return packet([&](scwire::PacketWriter& w) {
+        scwire::gf_beginRecvObjectData(w, {recvId, requestId, objectId}, 4);
+        w.bytes(data.data(), data.size());
+        w.endServer();
+    });
 }
 
-Message userPosition(double lat, double lon, DWORD objectId = 1) {
-    Message m = objectData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, simid::kReqUserPosition, objectId,
-                           sizeof(UserAircraftData));
-    UserAircraftData u;
-    u.latitude = lat;
-    u.longitude = lon;
-    u.altitude = -20.0;
-    u.zuluYear = 2024;
-    u.zuluDayOfYear = 61;
-    u.zuluTime = 37785;
-    m.put(kSimObjectDataOffset, u);
-    return m;
+Packet userPosition(double lat, double lon, DWORD objectId = 1) {
+    return objectData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, simid::kReqUserPosition, objectId,
+                      packet([&](scwire::PacketWriter& w) {
+                          for (double v : {lat, lon, 0.0, 0.0, 0.0, -20.0, 0.0, 0.0}) {
+                              w.f64(v);
+                          }
+                          for (std::uint64_t v : {37785ULL, 61ULL, 2024ULL, 0ULL}) {
+                              w.u64(v);
+                          }
+                      }));
 }
 
-Message inRange(DWORD objectId, double agl, double groundAlt, bool onGround,
-                const std::string& atcId) {
-    Message m =
-        objectData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, simid::kReqInRange, objectId, 56);
-    m.put(kSimObjectDataOffset, agl);
-    m.put(kSimObjectDataOffset + 8, groundAlt);
-    m.put(kSimObjectDataOffset + 16, std::int64_t{onGround ? 1 : 0});
-    std::memcpy(m.bytes.data() + kSimObjectDataOffset + 24, atcId.data(),
-                std::min<std::size_t>(atcId.size(), 31));
-    return m;
+Packet inRange(DWORD objectId, double agl, double groundAlt, bool onGround,
+               const std::string& atcId) {
+    return objectData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, simid::kReqInRange, objectId,
+                      packet([&](scwire::PacketWriter& w) {
+                          w.f64(agl);
+                          w.f64(groundAlt);
+                          w.u64(onGround ? 1U : 0U);
+                          w.fixedString(atcId, 32);
+                      }));
 }
 
-Message event(DWORD recvId, DWORD eventId, DWORD data, DWORD objType = 0) {
-    Message m = header(recvId, recvId == SIMCONNECT_RECV_ID_EVENT_FILENAME
-                                   ? sizeof(SIMCONNECT_RECV_EVENT_FILENAME)
-                                   : sizeof(SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE));
-    auto& e = m.as<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>();
-    e.uEventID = eventId;
-    e.dwData = data;
-    e.eObjType = static_cast<SIMCONNECT_SIMOBJECT_TYPE>(objType);
-    return m;
+Packet event(DWORD eventId, DWORD data = 0) {
+    return packet([&](auto& w) { scwire::gf_encodeRecvEvent(w, 0, eventId, data, 4); });
 }
 
-Message added(DWORD objectId, DWORD type = SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) {
-    return event(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE, simid::kEvObjectAdded, objectId, type);
+Packet addRemove(DWORD eventId, DWORD objectId, DWORD type = SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) {
+    return packet(
+        [&](auto& w) { scwire::gf_encodeRecvEventAddRemove(w, eventId, objectId, type, 4); });
 }
 
-Message exceptionMsg(DWORD exception, DWORD sendId = 0, DWORD index = 0) {
-    Message m = header(SIMCONNECT_RECV_ID_EXCEPTION, sizeof(SIMCONNECT_RECV_EXCEPTION));
-    auto& e = m.as<SIMCONNECT_RECV_EXCEPTION>();
-    e.dwException = exception;
-    e.dwSendID = sendId;
-    e.dwIndex = index;
-    return m;
+Packet exceptionMsg(DWORD exception, DWORD sendId = 0, DWORD index = 0) {
+    return packet([&](auto& w) { scwire::gf_encodeRecvException(w, exception, sendId, index, 4); });
 }
 
 class Dispatch : public RunFrame {
@@ -98,7 +70,11 @@ class Dispatch : public RunFrame {
         RunFrame::SetUp();
         link_.prepare(5);
     }
-    void feed(Message m) { link_.dispatchForTest(&m.as<SIMCONNECT_RECV>(), m.size); }
+    void feed(const Packet& p) {
+        scwire::Inbox inbox;
+        ASSERT_TRUE(inbox.add(p));
+        link_.dispatchForTest(inbox.message(0), inbox.messageSize(0));
+    }
     std::vector<SimNotice> notices() {
         std::vector<SimNotice> n;
         link_.takeNotices(n);
@@ -113,12 +89,11 @@ TEST_F(Dispatch, AddedObjectsAndAircraftInRange) {
     feed(userPosition(47.46, 8.55, 10));
     ASSERT_EQ(link_.userObjectId(), 10u);
     for (DWORD oid : {9u, 10u, 11u}) {
-        feed(added(oid));
+        feed(addRemove(simid::kEvObjectAdded, oid));
     }
-    feed(added(12, SIMCONNECT_SIMOBJECT_TYPE_BOAT));
+    feed(addRemove(simid::kEvObjectAdded, 12, SIMCONNECT_SIMOBJECT_TYPE_BOAT));
     EXPECT_EQ(link_.addedObjects(), std::vector<std::uint32_t>{11});
-    feed(event(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE, simid::kEvObjectRemoved, 11,
-               SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT));
+    feed(addRemove(simid::kEvObjectRemoved, 11));
     EXPECT_TRUE(link_.addedObjects().empty());
     EXPECT_EQ(notices(), (std::vector<SimNotice>{{11, 0, NoticeKind::ObjectRemoved, 0, 0}}));
 
@@ -150,7 +125,7 @@ TEST_F(Dispatch, NewObjectsAreIdentifiedByTheirCallsign) {
     EXPECT_EQ(link_.pendingCreations().size(), 2u);
 
     for (DWORD oid : {20u, 21u, 22u}) {
-        feed(added(oid));
+        feed(addRemove(simid::kEvObjectAdded, oid));
     }
     feed(inRange(20, 84.0, 1416.0, false, "SWR100"));
     feed(inRange(21, 0.0, 1416.0, true, "EZY7"));
@@ -190,23 +165,23 @@ TEST_F(Dispatch, NullPositionSuppressesTeleportAndUnrecognizedId) {
 }
 
 TEST_F(Dispatch, ANewFlightFileOrPositionEndsTheRunAfterThirtySeconds) {
-    const Message news[] = {event(SIMCONNECT_RECV_ID_EVENT, simid::kEvPositionChanged, 0),
-                            event(SIMCONNECT_RECV_ID_EVENT, simid::kEvFlightLoaded, 0),
-                            event(SIMCONNECT_RECV_ID_EVENT_FILENAME, 0, 0)};
-    const char* lines[] = {"\nUser ac position changed\n", "\nSimConnect: flight loaded event\n",
-                           "\nSimConnect: New file event\n"};
-    for (int i = 0; i < 3; ++i) {
+    const std::pair<Packet, const char*> news[] = {
+        {event(simid::kEvPositionChanged), "\nUser ac position changed\n"},
+        {event(simid::kEvFlightLoaded), "\nSimConnect: flight loaded event\n"},
+        {packet([](auto& w) { scwire::gf_encodeRecvEventFilename(w, 0, "a.fxml", 0, 4); }),
+         "\nSimConnect: New file event\n"}};
+    for (const auto& [message, line] : news) {
         gf_runControl().reset();
-        feed(news[i]);
-        EXPECT_TRUE(logHas(lines[i]));
+        feed(message);
+        EXPECT_TRUE(logHas(line));
         EXPECT_EQ(gf_runControl().exitReason(), ExitReason::NewFlight);
         EXPECT_EQ(gf_runControl().restartDelay(), 30);
     }
 }
 
 TEST_F(Dispatch, OnGroundIsKnownOnlyAfterThePositionButTicksAlways) {
-    Message onGround = objectData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, simid::kReqOnGround, 1, 8);
-    onGround.put(kSimObjectDataOffset, std::int64_t{1});
+    const Packet onGround = objectData(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, simid::kReqOnGround, 1,
+                                       packet([](auto& w) { w.u64(1); }));
     feed(onGround);
     EXPECT_TRUE(gf_runControl().takeOneSecondTick());
     EXPECT_FALSE(link_.userOnGround());
@@ -230,7 +205,10 @@ TEST_F(Dispatch, ExceptionTable) {
     } catch (const UserErrorException& e) {
         EXPECT_STREQ(e.what(), "95: SimConnect Version Mismatch, dwIndex: 3");
     }
-    feed(header(77, 12));
+    feed(packet([](auto& w) {
+        w.beginServer(77);
+        w.endServer();
+    }));
     EXPECT_TRUE(logHas("! Unknown Dispatch dwID 77"));
 }
 

@@ -66,54 +66,49 @@ class FakeApi final : public SimConnectApi {
 
     HRESULT open(HANDLE* h, const char* name, HWND, DWORD, HANDLE, DWORD idx) override {
         *h = reinterpret_cast<HANDLE>(std::uintptr_t{1});
-        return note(fmt::format("open {} {}", name, idx));
+        return note("open", name, idx);
     }
     HRESULT close(HANDLE) override { return kScOk; }
     HRESULT callDispatch(HANDLE, DispatchProc, void*) override { return kScOk; }
     HRESULT addToDataDefinition(HANDLE, DWORD def, const char* name, const char* units,
                                 SIMCONNECT_DATATYPE type, float eps, DWORD datum) override {
-        return note(fmt::format("define {} {} {} {} {} {}", def, name,
-                                units != nullptr ? units : "-", static_cast<DWORD>(type),
-                                static_cast<double>(eps), datum));
+        return note("define", def, name, units != nullptr ? units : "-", static_cast<DWORD>(type),
+                    static_cast<double>(eps), datum);
     }
     HRESULT subscribeToSystemEvent(HANDLE, DWORD id, const char* name) override {
-        return note(fmt::format("subscribe {} {}", id, name));
+        return note("subscribe", id, name);
     }
     HRESULT mapClientEventToSimEvent(HANDLE, DWORD id, const char* name) override {
-        return note(fmt::format("map {} {}", id, name));
+        return note("map", id, name);
     }
     HRESULT addClientEventToNotificationGroup(HANDLE, DWORD g, DWORD id, BOOL m) override {
-        return note(fmt::format("group {} {} {}", g, id, m));
+        return note("group", g, id, m);
     }
     HRESULT setNotificationGroupPriority(HANDLE, DWORD g, DWORD p) override {
-        return note(fmt::format("priority {} {}", g, p));
+        return note("priority", g, p);
     }
     HRESULT requestDataOnSimObject(HANDLE, DWORD r, DWORD d, DWORD o, SIMCONNECT_PERIOD p, DWORD,
                                    DWORD, DWORD, DWORD) override {
-        return note(fmt::format("request {} {} {} {}", r, d, o, static_cast<DWORD>(p)));
+        return note("request", r, d, o, static_cast<DWORD>(p));
     }
     HRESULT requestDataOnSimObjectType(HANDLE, DWORD r, DWORD d, DWORD radius,
                                        SIMCONNECT_SIMOBJECT_TYPE t) override {
-        return note(fmt::format("bytype {} {} {} {}", r, d, radius, static_cast<DWORD>(t)));
+        return note("bytype", r, d, radius, static_cast<DWORD>(t));
     }
     HRESULT setDataOnSimObject(HANDLE, DWORD d, DWORD o, DWORD, DWORD, DWORD size, void*) override {
-        return note(fmt::format("set {} {} {}", d, o, size));
+        return note("set", d, o, size);
     }
     HRESULT transmitClientEvent(HANDLE, DWORD o, DWORD e, DWORD d, DWORD g, DWORD) override {
-        return note(fmt::format("event {} {} {} {}", o, e, d, g));
+        return note("event", o, e, d, g);
     }
     HRESULT aiCreateNonATCAircraft(HANDLE, const char* title, const char* tail,
                                    SIMCONNECT_DATA_INITPOSITION, DWORD r) override {
-        return note(fmt::format("create {} {} {}", title, tail, r));
+        return note("create", title, tail, r);
     }
-    HRESULT aiReleaseControl(HANDLE, DWORD o, DWORD r) override {
-        return note(fmt::format("release {} {}", o, r));
-    }
-    HRESULT aiRemoveObject(HANDLE, DWORD o, DWORD r) override {
-        return note(fmt::format("remove {} {}", o, r));
-    }
+    HRESULT aiReleaseControl(HANDLE, DWORD o, DWORD r) override { return note("release", o, r); }
+    HRESULT aiRemoveObject(HANDLE, DWORD o, DWORD r) override { return note("remove", o, r); }
     HRESULT aiSetAircraftFlightPlan(HANDLE, DWORD o, const char*, DWORD r) override {
-        return note(fmt::format("plan {} {}", o, r));
+        return note("plan", o, r);
     }
     HRESULT getLastSentPacketID(HANDLE, DWORD* id) override {
         std::lock_guard lock(mu_);
@@ -122,7 +117,11 @@ class FakeApi final : public SimConnectApi {
     }
 
   private:
-    HRESULT note(std::string call) {
+    // "what arg arg ...".
+    template <typename... Args>
+    HRESULT note(const char* what, const Args&... args) {
+        std::string call = what;
+        ((call += fmt::format(" {}", args)), ...);
         if (gate) {
             gate(call);
         }
