@@ -30,9 +30,9 @@ void lf_fill(SimLink& link, const std::vector<std::uint32_t>& oids, int round) {
         p.position.longitude = 8.5 + 0.00001 * round;
         p.position.altitude = 3000.0;
         p.position.trueAirspeed = 180.0;
-        link.addPosition(p);
+        link.queues().addPosition(p);
     }
-    link.swapPositionBuffers();
+    link.queues().swapPositionBuffers();
 }
 
 // Answers every call with success and does nothing.

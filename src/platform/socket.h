@@ -45,18 +45,24 @@ class Socket {
     bool listen(int backlog = -1);  // -1: the system's largest
     Socket accept(Endpoint* peer = nullptr);
     bool connect(const std::string& address, std::uint16_t port);
+    // Gives up after the time-out (code 10060); the socket stays blocking.
+    bool connect(const std::string& address, std::uint16_t port, std::chrono::milliseconds timeout);
     // Bytes moved, 0 for an orderly close (receive), -1 on error (a time-out gives -1
     // with the code 10060), never a partial send on a blocking socket.
     long send(const void* data, std::size_t size);
+    // All of it, or -1 once the peer has taken nothing more for the time-out (code 10060)
+    // or on error; some of the bytes may have gone then, so the stream is unusable.
+    long send(const void* data, std::size_t size, std::chrono::milliseconds timeout);
     long receive(void* data, std::size_t size);
     long receiveFrom(void* data, std::size_t size, Endpoint* from);
     long sendTo(const void* data, std::size_t size, const std::string& address, std::uint16_t port);
-    // Waits until data can be read; false on time-out or error.
+    // Waits until data can be read (or written); false on time-out or error.
     bool waitReadable(std::chrono::milliseconds timeout);
+    bool waitWritable(std::chrono::milliseconds timeout);
     // Closing then resets the connection (the peer's calls fail) instead of ending it in
     // order (the peer reads an end of stream).
     bool setResetOnClose();
-    // Wakes a thread blocked in accept or receive on this socket.
+    // Wakes a thread blocked in accept, receive or send on this socket.
     void shutdown();
     void close();
     std::uint16_t localPort() const;
@@ -65,6 +71,8 @@ class Socket {
   private:
     explicit Socket(int fd) : fd_(fd) {}
     bool fail();
+    // 1 ready, 0 time-out, -1 error (lastError set).
+    int waitFor(bool writable, std::chrono::milliseconds timeout);
     int fd_ = -1;
     int lastError_ = 0;
 };

@@ -420,18 +420,15 @@ void SimLink::onByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& d, DWORD size) {
             kProductTitle, oid, gf_simTextToUtf8(atcId), agl, onGround, groundAlt);
         return;
     }
-    {
-        // Frozen until the engine moves it.
-        MutexLock lock(cmdMu_);
-        const HANDLE h = handle();
-        if (h != nullptr && gf_scFailed(SimConnect_AIReleaseControl(h, oid, simid::kReqRelease))) {
-            gf_logWarning("SimConnect release control of ac fails, id {}", oid);
-            handleRequestError();
-        }
-        events_.push_back({oid, simid::kEvFreezeLatLon, 1});
-        events_.push_back({oid, simid::kEvFreezeAltitude, 1});
-        events_.push_back({oid, simid::kEvFreezeAttitude, 1});
+    // Frozen until the engine moves it.
+    const HANDLE h = handle();
+    if (h != nullptr && failedOn(h, SimConnect_AIReleaseControl(h, oid, simid::kReqRelease))) {
+        gf_logWarning("SimConnect release control of ac fails, id {}", oid);
+        handleRequestError();
     }
+    queues_.addEvents({{oid, simid::kEvFreezeLatLon, 1},
+                       {oid, simid::kEvFreezeAltitude, 1},
+                       {oid, simid::kEvFreezeAttitude, 1}});
     if (gf_isLiveAircraftId(aircraftId)) {
         queueNotice({oid, aircraftId, NoticeKind::LiveIdentified, 0.0, agl});
     } else {

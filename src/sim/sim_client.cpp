@@ -153,11 +153,9 @@ bool SimLink::registerAll(HANDLE h) {
 }
 
 void SimLink::closeHandle() {
-    HANDLE h = nullptr;
-    {
-        MutexLock lock(cmdMu_);
-        h = handle_.exchange(nullptr);
-    }
+    // Cleared before the close: a call the worker makes meanwhile fails on a handle that is
+    // no longer the link's, which is no request error.
+    const HANDLE h = handle_.exchange(nullptr);
     if (h == nullptr) {
         return;
     }
@@ -207,31 +205,12 @@ void SimLink::clientBody(std::stop_token stop) {
                 lf_sleepUntil(std::chrono::steady_clock::now() + 100ms, stop);
                 continue;
             }
-            {
-                MutexLock lock(cmdMu_);
-                handle_.store(h);
-            }
+            handle_.store(h);
             registerAll(h);
-            const platform::TimerResolution resolution;
-            while (!stop.stop_requested()) {
-                const HRESULT hr = SimConnect_CallDispatch(h, &SimLink::lf_dispatchProc, this);
-                const auto end = std::chrono::steady_clock::now();
-                if (dispatchError_) {
-                    std::rethrow_exception(std::exchange(dispatchError_, nullptr));
-                }
-                if (quitSeen_) {
-                    // The simulator is gone: its handle is dead and stays so.
-                    disconnectOnce();
-                    break;
-                }
-                if (gf_scFailed(hr)) {
-                    // The link broke under a running simulator: a restart may find it again.
-                    gf_logWarning("SimConnect_CallDispatch fails, error {:#x}",
-                                  static_cast<std::uint32_t>(hr));
-                    handleRequestError();
-                    break;
-                }
-                std::this_thread::sleep_until(end + 1ms);
+            dispatchLoop(h, stop);
+            if (quitSeen_) {
+                // The simulator is gone: its handle is dead and stays so.
+                disconnectOnce();
             }
             break;
         }
@@ -258,6 +237,29 @@ void SimLink::clientBody(std::stop_token stop) {
         gf_logWarning("Exception in {}", kTag);
     }
     clientRunning_.store(false);
+}
+
+void SimLink::dispatchLoop(HANDLE h, const std::stop_token& stop) {
+    const platform::TimerResolution resolution;
+    while (!stop.stop_requested()) {
+        const HRESULT hr = SimConnect_CallDispatch(h, &SimLink::lf_dispatchProc, this);
+        const auto end = std::chrono::steady_clock::now();
+        if (dispatchError_) {
+            std::rethrow_exception(std::exchange(dispatchError_, nullptr));
+        }
+        if (quitSeen_) {
+            return;
+        }
+        if (gf_scFailed(hr)) {
+            // The link broke (or stalled) under a running simulator: a restart may find it
+            // again.
+            gf_logWarning("SimConnect_CallDispatch fails, error {:#x}",
+                          static_cast<std::uint32_t>(hr));
+            handleRequestError();
+            return;
+        }
+        std::this_thread::sleep_until(end + 1ms);
+    }
 }
 
 void SimLink::userStandCheck() {

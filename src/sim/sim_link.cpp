@@ -4,7 +4,6 @@
 
 #include "board/run_control.h"
 #include "board/status_board.h"
-#include "settings/settings.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
 
@@ -32,17 +31,9 @@ void SimLink::prepare(int p3dMajor) {
     closingDown_.store(false);
     simTime_.store(0);
     handle_.store(nullptr);
-    {
-        MutexLock lock(cmdMu_);
-        sendPositions_.clear();
-        events_.clear();
-        creations_.clear();
-        removalsOut_.clear();
-        sendPositions_.reserve(kReserved);
-        events_.reserve(kReserved);
-        creations_.reserve(kReserved);
-        removalsOut_.reserve(kReserved);
-    }
+    queues_.prepare();
+    pacing_.clear();
+    sending_.clear();
     {
         MutexLock lock(stateMu_);
         added_.clear();
@@ -52,10 +43,6 @@ void SimLink::prepare(int p3dMajor) {
         previousUser_ = {};
         user_ = {};
     }
-    fill_.clear();
-    fill_.reserve(kReserved);
-    cyclesSinceCreation_ = 50;
-    cyclesSinceRemoval_ = 10;
 }
 
 void SimLink::reset() {
@@ -74,9 +61,6 @@ void SimLink::reset() {
         standCache_.clear();
     }
     clearNotices();
-    liveCreations_.clear();
-    staticCreations_.clear();
-    removals_.clear();
     MutexLock lock(failMu_);
     failedLiveries_.clear();
     failedCombinations_.clear();
@@ -143,102 +127,21 @@ std::optional<UserModelInfo> SimLink::userModel() const {
     return model_;
 }
 
-// ---- Requests ----
-
-UserAircraftData SimLink::requestUserPosition() {
-    MutexLock lock(cmdMu_);
-    const HANDLE h = handle();
-    if (!commandFailure_.load() && h != nullptr &&
-        gf_scFailed(
-            SimConnect_RequestDataOnSimObject(h, simid::kReqUserPosition, simid::kDefUserAircraft,
-                                              SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE))) {
-        gf_logWarning("SimConnect request user ac position fails");
-        handleRequestError();
-    }
-    MutexLock stateLock(stateMu_);
-    return user_;
-}
-
-void SimLink::requestUserTitleAndModel() {
-    MutexLock lock(cmdMu_);
-    const HANDLE h = handle();
-    if (h == nullptr) {
-        return;
-    }
-    if (gf_scFailed(SimConnect_RequestDataOnSimObject(h, simid::kReqTitle, simid::kDefTitle,
-                                                      SIMCONNECT_OBJECT_ID_USER,
-                                                      SIMCONNECT_PERIOD_ONCE))) {
-        gf_logWarning("SimConnect request user ac title fails");
-        handleRequestError();
-    }
-    if (gf_scFailed(SimConnect_RequestDataOnSimObject(h, simid::kReqModel, simid::kDefModel,
-                                                      SIMCONNECT_OBJECT_ID_USER,
-                                                      SIMCONNECT_PERIOD_ONCE))) {
-        gf_logWarning("SimConnect reques user ac model fails");
-        handleRequestError();
-    }
-}
-
-void SimLink::requestUserOnGround() {
-    MutexLock lock(cmdMu_);
-    const HANDLE h = handle();
-    if (h != nullptr && gf_scFailed(SimConnect_RequestDataOnSimObject(
-                            h, simid::kReqOnGround, simid::kDefOnGround, SIMCONNECT_OBJECT_ID_USER,
-                            SIMCONNECT_PERIOD_SECOND))) {
-        gf_logWarning("SimConnect request ac gnd/air fails");
-        handleRequestError();
-    }
-}
-
-void SimLink::requestAircraftInRange() {
-    MutexLock lock(cmdMu_);
-    const HANDLE h = handle();
-    if (commandFailure_.load() || h == nullptr) {
-        return;
-    }
-    const auto radius = static_cast<DWORD>(gs().RANGE.value()) * 1852u;
-    if (gf_scFailed(SimConnect_RequestDataOnSimObjectType(h, simid::kReqInRange, simid::kDefInRange,
-                                                          radius,
-                                                          SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT))) {
-        gf_logWarning("SimConnect request ac within range fails");
-        handleRequestError();
-    }
-}
-
-void SimLink::requestStaticCg(std::uint32_t objectId) {
-    MutexLock lock(cmdMu_);
-    const HANDLE h = handle();
-    if (commandFailure_.load() || h == nullptr) {
-        return;
-    }
-    if (gf_scFailed(SimConnect_RequestDataOnSimObject(h, simid::kReqStaticCg, simid::kDefStaticCg,
-                                                      objectId, SIMCONNECT_PERIOD_ONCE))) {
-        gf_logWarning("SimConnect request StaticCG fails");
-        handleRequestError();
-    }
-}
-
-void SimLink::setSpoilersAndThrust(std::uint32_t objectId, double spoilersPercent,
-                                   double throttle1Percent, double throttle2Percent) {
-    MutexLock lock(cmdMu_);
-    const HANDLE h = handle();
-    if (commandFailure_.load() || h == nullptr || objectId <= userObjectId_.load()) {
-        return;
-    }
-    double data[3] = {spoilersPercent, throttle1Percent, throttle2Percent};
-    if (gf_scFailed(SimConnect_SetDataOnSimObject(h, simid::kDefAiThrust, objectId,
-                                                  SIMCONNECT_DATA_SET_FLAG_DEFAULT, 0, sizeof data,
-                                                  data))) {
-        gf_logWarning("SimConnect set spoilers and thrust fails, id {}", objectId);
-        handleRequestError();
-    }
-}
-
 void SimLink::handleRequestError() {
     showStatus("SimConnect request error");
     commandFailure_.store(true);
     if (!gf_runControl().ending()) {
         gf_runControl().requestStop(ExitReason::SimConnectError, 9);
+    }
+}
+
+void SimLink::pacingStep() {
+    PacingQueues::Due due = pacing_.step();
+    if (due.creation) {
+        queues_.addCreation(std::move(*due.creation));
+    }
+    if (due.removal) {
+        queues_.addRemoval(*due.removal);
     }
 }
 

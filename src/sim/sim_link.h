@@ -1,22 +1,24 @@
 // The simulator link of one process: the SimClient thread with its SimConnect connection and
-// dispatch, the shared state it keeps (user aircraft, running flag, simulation time), the
-// notice queue to the live engine, and the outgoing AI commands with their pacing.
-// README.md lists which duty of the run calls which entry point.
+// dispatch, the state it keeps (user aircraft, running flag, simulation time), the notice
+// queue to the live engine, the requests that go to the simulator at once, and the engine's
+// command side (pacing.h, command_queues.h, commands.h). README.md lists which duty of the
+// run calls which entry point, and the threads and locks.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
 
+#include "sim/command_queues.h"
+#include "sim/commands.h"
+#include "sim/pacing.h"
 #include "sim/sim_rules.h"
 #include "sim/sim_types.h"
 #include "simconnect/simconnect.h"
@@ -61,7 +63,7 @@ class SimLink {
     void startClient();
     // Closing down: asks the thread to end (it closes the connection on its way out).
     void requestClientStop();
-    // Waits for the thread's end.
+    // Waits for the thread's end: at most the transport's time-out when the simulator stalls.
     void joinClient();
     void stopClient() {
         requestClientStop();
@@ -94,23 +96,30 @@ class SimLink {
     bool userIsNoAircraft() const { return noAircraft_.load(); }
     bool commandFailure() const { return commandFailure_.load(); }
 
-    // ---- Requests (traffic worker, under the command lock) ----
+    // ---- Requests and AI calls that go out at once (traffic worker; no lock held) ----
 
-    // Request 109; returns the last received data at once (the reply comes later).
+    // Asks for the user position; returns the last received data at once (the reply comes
+    // later).
     UserAircraftData requestUserPosition();
-    // Requests 106 and 107.
     void requestUserTitleAndModel();
-    // Request 108, once a second from now on ("SimConnect request ac gnd/air fails").
+    // The user's on-ground state, once a second from now on.
     void requestUserOnGround();
-    // Request 101 within RANGE nautical miles.
+    // Every aircraft within RANGE nautical miles, each answered by the by-type handler.
     void requestAircraftInRange();
-    // Request 102 for one AI object ("SimConnect request StaticCG fails").
+    // The resting height and pitch of one AI object (a StaticCg notice).
     void requestStaticCg(std::uint32_t objectId);
-    // Definition 401 on one AI object at touchdown: spoilers and both throttle levers, percent.
+    // The touchdown definition on one AI object: spoilers and both throttle levers, percent.
     void setSpoilersAndThrust(std::uint32_t objectId, double spoilersPercent,
                               double throttle1Percent, double throttle2Percent);
+    // Flight plan of an identified live aircraft with origin and destination: writes the
+    // "{objectId}.pln" file and hands it to the simulator. True when the aircraft now has
+    // one (its flight plan mark); false with the warning "{ident} creating a flight plan
+    // failed". Remove it with gf_removeFlightPlan when the object is removed.
+    bool setFlightPlan(std::uint32_t objectId, int category, std::string_view origin,
+                       std::string_view destination, std::string_view ident);
     // Every failed request and AI call: status "SimConnect request error", command failure
-    // set, and unless the run is ending the stop with exit reason 5 and a restart after 9 s.
+    // set, and unless the run is ending the stop with exit reason SimConnectError and a
+    // restart after 9 s.
     void handleRequestError();
 
     // ---- Notices (own lock) ----
@@ -122,60 +131,20 @@ class SimLink {
     void clearNotices();
     std::size_t noticeCount() const;
 
-    // ---- AI commands (traffic worker) ----
+    // ---- The engine's command side ----
 
-    // Pacing queues, drained by pacingStep: one creation every 50 engine cycles (live ones
-    // first), one removal every 10.
-    void queueLiveCreation(CreateRequest request);
-    void queueStaticCreation(CreateRequest request);
-    std::size_t liveCreationQueueSize() const { return liveCreations_.size(); }
-    std::size_t staticCreationQueueSize() const { return staticCreations_.size(); }
-    // True while a creation with this callsign waits in a pacing queue (not yet sent).
-    bool creationQueued(std::string_view callsign) const;
-    // Takes a waiting creation of this aircraft out of the pacing queues; false when none
-    // waits (it has been handed to the simulator side already).
-    bool cancelQueuedCreation(std::uint32_t aircraftId);
-    void queueRemoval(std::uint32_t objectId);
-    std::size_t removalQueueSize() const { return removals_.size(); }
-    // Once per engine cycle.
+    // Creations and removals wait in the pacing queues (traffic worker only) ...
+    PacingQueues& pacing() { return pacing_; }
+    // ... and once per engine cycle what they let through moves to the outgoing queues.
     void pacingStep();
+    // The outgoing queues: positions, client events, creations, removals (command lock).
+    CommandQueues& queues() { return queues_; }
+    // Client events and the respawn removal (traffic worker).
+    AiCommands& commands() { return commands_; }
 
-    // Positions of this engine cycle, then one swap per cycle: with the command lock free
-    // the cycle's positions become the ones the next frame sends; with it busy they are
-    // dropped (the next cycle writes newer ones). Returns whether the swap happened.
-    void addPosition(const PositionCommand& command) { fill_.push_back(command); }
-    bool swapPositionBuffers();
-
-    // Client events, queued under the command lock and sent at the next frame.
-    void setLights(const AiControls& ac, const Lights& lights);
-    void setNavLight(const AiControls& ac, bool on);
-    void setCabinLight(const AiControls& ac, bool on);
-    void toggleAllLights(const AiControls& ac);
-    void startEngines(const AiControls& ac);
-    void shutdownEngines(const AiControls& ac);
-    void setGear(const AiControls& ac, bool down);
-    void setSpoilers(const AiControls& ac, bool extended);
-    // Steps 0..3 ("gf_setFlaps: invalid flaps index" above); an unchanged step sends nothing.
-    void setFlaps(AiControls& ac, std::uint32_t step);
-    // Steps 0..4; an unchanged or invalid step sends nothing.
-    void setThrottle(AiControls& ac, std::uint32_t step);
-    // An aircraft at its stand: throttle 0, flaps 0, engines off, lights for parking.
-    void setParkedConfiguration(AiControls& ac, bool standFlag);
-
-    // Livery respawn: removes the object to create it again with another livery; without an
-    // object the warning "liveryRespawn removing act {ident} with objectid=0 ?". When the
-    // simulator confirms the removal, call ac.afterRespawnRemoval().
-    bool respawnRemoval(const AiControls& ac, std::string_view ident);
-
-    // Flight plan of an identified live aircraft with origin and destination: writes the
-    // "{objectId}.pln" file and hands it to the simulator. True when the aircraft now has
-    // one (its flight plan mark); false with the warning "{ident} creating a flight plan
-    // failed". Remove it with gf_removeFlightPlan when the object is removed.
-    bool setFlightPlan(std::uint32_t objectId, int category, std::string_view origin,
-                       std::string_view destination, std::string_view ident);
-
-    // A creation the simulator refused (notice kind 6): status, the livery and the model with
-    // its airline recorded as failed; the twentieth distinct livery raises user error 81.
+    // A creation the simulator refused (a CreationRefused notice): status, the livery and the
+    // model with its airline recorded as failed; the twentieth distinct livery raises user
+    // error 81.
     void creationRefused(std::string_view callsign, std::string_view liveryTitle,
                          std::string_view model, std::string_view airline);
     bool isFailedLivery(std::string_view title) const;
@@ -190,32 +159,26 @@ class SimLink {
     // End of the run: "\nNo match found for:", one line per key, then the closing line.
     void writeNoLiveryReport() const;
 
-    // ---- For the engine's own use of the lock, tests and benchmarks ----
+    // ---- The frame, tests and benchmarks ----
 
-    // The command lock, held by the caller (the frame then sends nothing and loses nothing).
-    UniqueMutexLock lockCommands() { return UniqueMutexLock(cmdMu_); }
-    // What the frame handler runs: sends the outgoing queues unless the command lock is busy
-    // (false then). Must run on the thread that dispatches (calls are gathered there).
+    // What the frame handler runs: takes the outgoing queues unless the command lock is busy
+    // (false then) and sends them. Must run on the thread that dispatches (calls are
+    // gathered there and go out together when the dispatch returns).
     bool sendFrame();
-    struct OutgoingQueues {
-        std::vector<PositionCommand> positions;
-        std::vector<ClientEventCommand> events;
-        std::vector<CreateRequest> creations;
-        std::vector<std::uint32_t> removals;
-    };
-    OutgoingQueues outgoing() const;
     std::vector<PendingCreation> pendingCreations() const;
     std::vector<std::uint32_t> addedObjects() const;
     std::uint64_t framesSent() const { return framesSent_.load(); }
     std::uint64_t framesBusy() const { return framesBusy_.load(); }
     // Uses a connection opened elsewhere, without the SimClient thread (benchmarks, tests).
     void attachHandle(HANDLE h) { handle_.store(h); }
-    // Runs the dispatch procedure on one message (tests of the dispatch rules).
+    // Runs the dispatch procedure on one message, as the SimClient thread does, except that
+    // an exception it raises reaches the caller.
     void dispatchForTest(SIMCONNECT_RECV* msg, DWORD size);
 
   private:
-    // SimClient thread.
+    // SimClient thread (sim_client.cpp).
     void clientBody(std::stop_token stop);
+    void dispatchLoop(HANDLE h, const std::stop_token& stop);
     bool registerAll(HANDLE h);
     void closeHandle();
     void disconnected();
@@ -223,7 +186,7 @@ class SimLink {
     std::string findUserStand(const LatLon& pos);
     void updateLamp();
 
-    // Dispatch (SimClient thread).
+    // Dispatch, on the SimClient thread (dispatch.cpp).
     static void lf_dispatchProc(SIMCONNECT_RECV* msg, DWORD size, void* context);
     void dispatch(const SIMCONNECT_RECV& msg, DWORD size);
     void onException(const SIMCONNECT_RECV_EXCEPTION& e);
@@ -238,16 +201,18 @@ class SimLink {
     void onModel(std::string_view model);
     void onUserOnGround(std::int64_t onGround);
 
-    // Commands.
-    void queueEvents(std::initializer_list<ClientEventCommand> events);
-    void sendLocked() REQUIRES(cmdMu_);
-    void sendCreationLocked(const CreateRequest& request) REQUIRES(cmdMu_);
+    // Sending (outgoing.cpp).
     HANDLE handle() const { return handle_.load(); }
+    // A call failed on a handle that is still the link's: one closed under the call (the
+    // thread ending) is no request error.
+    bool failedOn(HANDLE h, HRESULT hr) const { return gf_scFailed(hr) && handle() == h; }
+    void sendBatch(const CommandBatch& batch);
+    void sendCreation(HANDLE h, const CreateRequest& request);
 
     // Set at worker start, read by the dispatch.
     std::atomic<int> p3dMajor_{5};
 
-    std::atomic<HANDLE> handle_{nullptr};  // written under cmdMu_ by the SimClient thread
+    std::atomic<HANDLE> handle_{nullptr};  // set and cleared by the SimClient thread
     std::atomic<bool> running_{false};
     std::atomic<bool> paused_{false};
     std::atomic<bool> connected_{false};
@@ -264,15 +229,16 @@ class SimLink {
 
     // The thread object: started and joined by the traffic worker only.
     std::jthread client_;
-    // SimClient thread only: what the dispatch procedure saw.
+    // The thread that dispatches only: what the dispatch procedure saw, the frame being sent.
     std::exception_ptr dispatchError_;
     bool quitSeen_ = false;
+    CommandBatch sending_;
 
     mutable Mutex hooksMu_;
     SimHooks hooks_ GUARDED_BY(hooksMu_);
 
-    // The state the dispatch writes and other threads read. Taken after cmdMu_, never before.
-    mutable Mutex stateMu_ ACQUIRED_AFTER(cmdMu_);
+    // The state the dispatch writes and other threads read.
+    mutable Mutex stateMu_;
     UserAircraftData user_ GUARDED_BY(stateMu_);
     LatLon previousUser_ GUARDED_BY(stateMu_);
     std::string simName_ GUARDED_BY(stateMu_);
@@ -287,21 +253,9 @@ class SimLink {
     mutable Mutex noticeMu_;
     std::vector<SimNotice> notices_ GUARDED_BY(noticeMu_);
 
-    // The command lock: the outgoing queues and the requests made by the worker.
-    mutable Mutex cmdMu_;
-    std::vector<PositionCommand> sendPositions_ GUARDED_BY(cmdMu_);
-    std::vector<ClientEventCommand> events_ GUARDED_BY(cmdMu_);
-    std::vector<CreateRequest> creations_ GUARDED_BY(cmdMu_);
-    std::vector<std::uint32_t> removalsOut_ GUARDED_BY(cmdMu_);
-
-    // Traffic worker only: the pacing queues, the position fill buffer, the parking draw.
-    std::deque<CreateRequest> liveCreations_;
-    std::deque<CreateRequest> staticCreations_;
-    std::deque<std::uint32_t> removals_;
-    int cyclesSinceCreation_ = 50;
-    int cyclesSinceRemoval_ = 10;
-    std::vector<PositionCommand> fill_;
-    std::mt19937 rng_{std::random_device{}()};
+    PacingQueues pacing_;
+    CommandQueues queues_;
+    AiCommands commands_{queues_, pacing_};
 
     using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
     mutable Mutex failMu_;
@@ -314,7 +268,7 @@ SimLink& gf_simLink();
 
 // The flaps operation under the name the rest of the program knows it by.
 inline void gf_setFlaps(AiControls& ac, std::uint32_t step) {
-    gf_simLink().setFlaps(ac, step);
+    gf_simLink().commands().setFlaps(ac, step);
 }
 
 }  // namespace wnd

@@ -67,7 +67,8 @@ inline constexpr bool gf_isLiveAircraftId(std::uint32_t aircraftId) {
     return aircraftId > kLastStaticAircraftId;
 }
 
-// The reply to request 109, byte for byte as definition 403 lays it out.
+// The reply to the user-position request, byte for byte as the user-aircraft definition lays
+// it out.
 #pragma pack(push, 1)
 struct UserAircraftData {
     double latitude = 0.0;        // degrees
@@ -86,7 +87,7 @@ struct UserAircraftData {
 #pragma pack(pop)
 static_assert(sizeof(UserAircraftData) == 96);
 
-// Where an AI aircraft is put, as definition 402 lays it out.
+// Where an AI aircraft is put, as the AI-position definition lays it out.
 #pragma pack(push, 1)
 struct AiPosition {
     double latitude = 0.0;       // degrees
@@ -133,7 +134,7 @@ enum class NoticeKind : std::uint32_t {
     LiveIdentified = 0,    // object id, aircraft id, b = altitude above ground
     StaticIdentified = 1,  // object id, aircraft id
     ObjectRemoved = 2,     // object id
-    InRange = 3,           // object id, aircraftId = on-ground flag, a = ground alt, b = AGL
+    InRange = 3,           // object id, aircraft id = on-ground flag, a = ground alt, b = AGL
     StaticCg = 4,          // object id, a = static CG to ground (ft), b = static pitch (rad)
     BlockCallsign = 5,     // aircraft id (raised by the window)
     CreationRefused = 6,   // aircraft id
@@ -142,7 +143,7 @@ enum class NoticeKind : std::uint32_t {
 // Fixed-size notice from the dispatch thread to the engine, copied by value.
 struct SimNotice {
     std::uint32_t objectId = 0;
-    std::uint32_t aircraftId = 0;  // the on-ground flag for kind 3
+    std::uint32_t aircraftId = 0;  // the on-ground flag of an InRange notice
     NoticeKind kind = NoticeKind::ObjectRemoved;
     double a = 0.0;
     double b = 0.0;
@@ -153,17 +154,21 @@ struct SimNotice {
 // get no gear, spoilers or flaps events) and the remembered flaps and throttle steps. The
 // engine keeps one in each aircraft record, so the memory travels with the record.
 struct AiControls {
+    // Steps no request has, so that the first request of any valid step is sent.
+    static constexpr std::uint32_t kNoThrottleStep = 5;
+    static constexpr std::uint32_t kNoFlapsStep = 4;
+
     std::uint32_t objectId = 0;
     std::uint32_t category = 0;  // TypeCategory of refdata/dbase.h
-    std::uint32_t throttleStep = 0;
-    std::uint32_t flapsStep = 0;
+    std::uint32_t throttleStep = kNoThrottleStep;
+    std::uint32_t flapsStep = kNoFlapsStep;
 
     // The simulator confirmed the removal of a respawning aircraft: forget the object and
-    // make sure the next valid flaps and throttle steps are sent.
+    // start the memory again, as for a new aircraft.
     void afterRespawnRemoval() {
         objectId = 0;
-        throttleStep = 5;
-        flapsStep = 4;
+        throttleStep = kNoThrottleStep;
+        flapsStep = kNoFlapsStep;
     }
 };
 

@@ -14,6 +14,7 @@
 #include "simconnect/config.h"
 #include "simconnect/wire.h"
 #include "util/log.h"
+#include "util/no_destructor.h"
 
 namespace wnd {
 
@@ -28,9 +29,8 @@ constexpr std::size_t kDispatchReadBudget = 1024 * 1024;
 // blocked in a send while the other waits for it to read.
 constexpr std::size_t kDrainAfterBytes = 64 * 1024;
 constexpr std::size_t kMaxBufferedIncoming = 16 * 1024 * 1024;
-constexpr std::size_t kPaddingWords = 32;  // the 256 zero bytes after every message
 constexpr int kMaxWarningsPerConnection = 20;
-constexpr int kWouldBlock = 10060;  // the platform's code for "nothing to read yet"
+constexpr int kTimedOut = 10060;  // the platform's code for "nothing to read yet" and time-outs
 
 const char* orEmpty(const char* s) {
     return s != nullptr ? s : "";
@@ -74,8 +74,7 @@ class TcpSimConnect::Connection {
         if (quitDelivered_ || failed_ || closed_.load()) {
             return kScFail;
         }
-        messages_.clear();
-        arena_.clear();
+        inbox_.clear();
         bool lost = false;
         bool reset = false;
         {
@@ -86,7 +85,10 @@ class TcpSimConnect::Connection {
             std::span<const std::uint8_t> packet;
             scwire::Framer::Status st;
             while ((st = framer_.next(packet)) == scwire::Framer::Status::Packet) {
-                keep(packet);
+                if (!inbox_.add(packet)) {
+                    warn(fmt::format("SimConnect: message {} of {} bytes is too short, ignored",
+                                     scwire::gf_readU32(packet.data() + 8), packet.size()));
+                }
             }
             if (st == scwire::Framer::Status::Bad) {
                 warn(fmt::format(
@@ -110,9 +112,9 @@ class TcpSimConnect::Connection {
                 c->flushLocked();
             }
         } uncork{this};
-        for (const auto& [offset, size] : messages_) {
-            auto* msg = reinterpret_cast<SIMCONNECT_RECV*>(arena_.data() + offset);
-            proc(msg, size, context);
+        for (std::size_t i = 0; i < inbox_.size(); ++i) {
+            SIMCONNECT_RECV* msg = inbox_.message(i);
+            proc(msg, inbox_.messageSize(i), context);
             if (msg->dwID == SIMCONNECT_RECV_ID_QUIT) {
                 quitDelivered_ = true;
                 broken_ = true;
@@ -126,13 +128,13 @@ class TcpSimConnect::Connection {
             return kScFail;
         }
         if (lost) {
-            SIMCONNECT_RECV quit{sizeof(SIMCONNECT_RECV), scwire::kProtocolFsxSp2,
-                                 SIMCONNECT_RECV_ID_QUIT};
             // Same promise as for received messages: aligned and followed by zeros.
-            arena_.assign(kPaddingWords + 2, 0);
-            std::memcpy(arena_.data(), &quit, sizeof quit);
+            scwire::PacketWriter quit;
+            scwire::gf_encodeRecvQuit(quit, scwire::kProtocolFsxSp2);
+            inbox_.clear();
+            inbox_.add(quit.buffer());
             quitDelivered_ = true;
-            proc(reinterpret_cast<SIMCONNECT_RECV*>(arena_.data()), sizeof quit, context);
+            proc(inbox_.message(0), inbox_.messageSize(0), context);
         }
         return kScOk;
     }
@@ -158,10 +160,15 @@ class TcpSimConnect::Connection {
             writer_.clear();
             return false;
         }
-        const bool ok = socket_.send(writer_.buffer().data(), writer_.size()) >= 0;
+        const bool ok = socket_.send(writer_.buffer().data(), writer_.size(), kTcpSendTimeout) >= 0;
         sentSinceDrain_ += writer_.size();
         writer_.clear();
         if (!ok) {
+            // A peer that reads nothing for so long is as good as gone: a broken link.
+            if (socket_.lastError() == kTimedOut) {
+                warn(fmt::format("SimConnect: the server read nothing for {} ms, link dropped",
+                                 kTcpSendTimeout.count()));
+            }
             broken_ = true;
             peerReset_ = true;
             return false;
@@ -180,7 +187,7 @@ class TcpSimConnect::Connection {
                socket_.waitReadable(0ms)) {
             std::uint8_t* p = framer_.prepare(kReadChunk);
             const long n = socket_.receive(p, kReadChunk);
-            if (n < 0 && socket_.lastError() == kWouldBlock) {
+            if (n < 0 && socket_.lastError() == kTimedOut) {
                 break;
             }
             if (n <= 0) {
@@ -195,27 +202,6 @@ class TcpSimConnect::Connection {
         return !peerGone_;
     }
 
-    // Copies one message into the 8-byte aligned arena, zero padded.
-    void keep(std::span<const std::uint8_t> packet) REQUIRES(dispatchMu_) {
-        const auto size = static_cast<DWORD>(packet.size());
-        const DWORD id = scwire::gf_readU32(packet.data() + 8);
-        if (packet.size() < scwire::gf_minRecvSize(id)) {
-            warn(fmt::format("SimConnect: message {} of {} bytes is too short, ignored", id, size));
-            return;
-        }
-        const std::size_t offset = arena_.size();
-        arena_.resize(offset + (packet.size() + 7) / 8 + kPaddingWords, 0);
-        auto* bytes = reinterpret_cast<std::uint8_t*>(arena_.data() + offset);
-        std::memcpy(bytes, packet.data(), packet.size());
-        // Fixed strings end inside their fields, whatever the server sent.
-        if (id == SIMCONNECT_RECV_ID_OPEN) {
-            reinterpret_cast<SIMCONNECT_RECV_OPEN*>(bytes)->szApplicationName[255] = 0;
-        } else if (id == SIMCONNECT_RECV_ID_EVENT_FILENAME) {
-            reinterpret_cast<SIMCONNECT_RECV_EVENT_FILENAME*>(bytes)->szFileName[259] = 0;
-        }
-        messages_.emplace_back(offset, size);
-    }
-
     void warn(const std::string& text) {
         if (warnings_ < kMaxWarningsPerConnection) {
             ++warnings_;
@@ -224,8 +210,7 @@ class TcpSimConnect::Connection {
     }
 
     Mutex dispatchMu_;  // one dispatch at a time; taken before ioMu_
-    std::vector<std::uint64_t> arena_ GUARDED_BY(dispatchMu_);
-    std::vector<std::pair<std::size_t, DWORD>> messages_ GUARDED_BY(dispatchMu_);
+    scwire::Inbox inbox_ GUARDED_BY(dispatchMu_);
     bool quitDelivered_ GUARDED_BY(dispatchMu_) = false;
     bool failed_ GUARDED_BY(dispatchMu_) = false;  // the link broke: every dispatch fails
 
@@ -313,8 +298,8 @@ HRESULT TcpSimConnect::open(HANDLE* phSimConnect, const char* szName, HWND /*hWn
         return kScFail;
     }
     platform::Socket s = platform::Socket::create(platform::SocketType::Tcp);
-    if (!s.valid() || !s.connect(*ip, cfg.cfg.port)) {
-        return kScFail;  // nobody listens yet: the caller retries
+    if (!s.valid() || !s.connect(*ip, cfg.cfg.port, kTcpConnectTimeout)) {
+        return kScFail;  // nobody listens yet (or answers in time): the caller retries
     }
     s.setNoDelay(true);
     auto c = std::make_shared<Connection>(std::move(s));
@@ -484,8 +469,8 @@ HRESULT TcpSimConnect::getLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID)
 }
 
 TcpSimConnect& gf_tcpSimConnect() {
-    static TcpSimConnect instance;
-    return instance;
+    static NoDestructor<TcpSimConnect> instance;
+    return *instance;
 }
 
 }  // namespace wnd

@@ -2,6 +2,7 @@
 // to a server named by SimConnect.cfg (the simulator, or the stand-in `wendle-sim`).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,17 @@
 #include "util/mutex.h"
 
 namespace wnd {
+
+// How long the transport waits on the network. A simulator that has not taken a connection
+// or read a byte for this long has stalled; waiting longer would only hang whichever thread
+// made the call (and closing down with it). A connect that runs out fails the open, which
+// the program retries. A send that runs out breaks the link as a reset would: the call and
+// every later one fail, and the next dispatch returns E_FAIL without a QUIT, which the program
+// handles as a failed request (stop and restart). A simulator on this computer or its network
+// accepts at once and reads once a frame; even a long stutter of a busy simulator stops its
+// frames, and with them most of what the program sends, long before our send buffer fills.
+inline constexpr std::chrono::milliseconds kTcpConnectTimeout{3000};
+inline constexpr std::chrono::milliseconds kTcpSendTimeout{3000};
 
 // Handles are small numbers, never reused, so a stale handle is refused, not followed.
 // Every operation may be called from any thread. CallDispatch never waits for data: it

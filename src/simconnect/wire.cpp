@@ -203,6 +203,38 @@ Framer::Status Framer::next(std::span<const std::uint8_t>& packet) {
     return Status::Packet;
 }
 
+// --- Inbox ---
+
+namespace {
+constexpr std::size_t kPaddingWords = 32;  // the 256 zero bytes after every message
+}  // namespace
+
+bool Inbox::add(std::span<const std::uint8_t> packet) {
+    if (packet.size() < kServerHeaderSize) {
+        return false;
+    }
+    const DWORD id = gf_readU32(packet.data() + 8);
+    if (packet.size() < gf_minRecvSize(id)) {
+        return false;
+    }
+    const std::size_t offset = arena_.size();
+    arena_.resize(offset + (packet.size() + 7) / 8 + kPaddingWords, 0);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(arena_.data() + offset);
+    std::memcpy(bytes, packet.data(), packet.size());
+    if (id == SIMCONNECT_RECV_ID_OPEN) {
+        reinterpret_cast<SIMCONNECT_RECV_OPEN*>(bytes)->szApplicationName[255] = 0;
+    } else if (id == SIMCONNECT_RECV_ID_EVENT_FILENAME) {
+        reinterpret_cast<SIMCONNECT_RECV_EVENT_FILENAME*>(bytes)->szFileName[259] = 0;
+    }
+    messages_.emplace_back(offset, static_cast<DWORD>(packet.size()));
+    return true;
+}
+
+void Inbox::clear() {
+    arena_.clear();
+    messages_.clear();
+}
+
 std::size_t gf_minRecvSize(DWORD recvId) {
     switch (recvId) {
         case SIMCONNECT_RECV_ID_EXCEPTION:

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "simconnect/simconnect.h"
@@ -130,6 +131,26 @@ class Framer {
     std::size_t minSize_;
     bool bad_ = false;
     std::uint32_t badSize_ = 0;
+};
+
+// The received messages of one dispatch as the dispatch procedure gets them: each copied to
+// 8-byte aligned storage and followed by at least 256 zero bytes, its fixed string fields
+// ending inside their fields whatever the server sent. The transport and the dispatch fuzzer
+// share it, so the fuzzer sees exactly what the program would.
+class Inbox {
+  public:
+    // False, and the packet left out, when it is shorter than its structure.
+    bool add(std::span<const std::uint8_t> packet);
+    std::size_t size() const { return messages_.size(); }
+    SIMCONNECT_RECV* message(std::size_t i) {
+        return reinterpret_cast<SIMCONNECT_RECV*>(arena_.data() + messages_[i].first);
+    }
+    DWORD messageSize(std::size_t i) const { return messages_[i].second; }
+    void clear();
+
+  private:
+    std::vector<std::uint64_t> arena_;
+    std::vector<std::pair<std::size_t, DWORD>> messages_;  // word offset, size
 };
 
 std::uint32_t gf_readU32(const std::uint8_t* p);

@@ -56,7 +56,7 @@ TEST_F(LinkToSimProcess, AnAircraftLivesInTheSimulatorUntilItGoes) {
     ASSERT_TRUE(testkit::waitUntil([&] { return link.simulatorRunning(); }, 5s));
     ASSERT_TRUE(simtest::waitUserPosition(link));
 
-    link.queueLiveCreation(simtest::creation(0x4B1234, "SWR100"));
+    link.pacing().queueLiveCreation(simtest::creation(0x4B1234, "SWR100"));
     link.pacingStep();
     std::vector<SimNotice> notices;
     const auto identified = [&] {
@@ -80,11 +80,11 @@ TEST_F(LinkToSimProcess, AnAircraftLivesInTheSimulatorUntilItGoes) {
     p.position.latitude = 47.47;
     p.position.longitude = 8.56;
     p.position.altitude = 2500;
-    link.addPosition(p);
-    link.swapPositionBuffers();
+    link.queues().addPosition(p);
+    link.queues().swapPositionBuffers();
     ASSERT_TRUE(testkit::waitUntil(
         [&] { return sim.trace().find("\"ev\":\"pos\"," + object) != std::string::npos; }, 3s));
-    link.queueRemoval(oid);
+    link.pacing().queueRemoval(oid);
     ASSERT_TRUE(testkit::waitUntil(
         [&] {
             link.pacingStep();

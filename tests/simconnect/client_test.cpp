@@ -201,7 +201,26 @@ TEST(TcpClient, AResetConnectionFailsTheDispatchAndEveryCallWithoutAQuit) {
     EXPECT_EQ(SimConnect_AIRemoveObject(c.h, 5, 105), kScFail);
 }
 
-TEST(TcpClient, OpenFailsWithoutServerOrUsableCfgAndStaleHandlesAreRefused) {
+// A server that takes the connection and then reads nothing: once the buffers are full a send
+// waits at most the time-out, and the link then counts as broken (a reset, not a quit).
+TEST(TcpClient, AServerThatStopsReadingBreaksTheLinkWithinTheSendTimeOut) {
+    ScriptedServer server;
+    Client c(server.port());
+    server.accept();
+    std::vector<double> data(8000);
+    HRESULT hr = kScOk;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2000 && hr == kScOk; ++i) {  // far more than the buffers hold
+        hr = SimConnect_SetDataOnSimObject(c.h, 402, 5, 0, 1, 64000, data.data());
+    }
+    EXPECT_EQ(hr, kScFail);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, kTcpSendTimeout + 5s);
+    EXPECT_EQ(c.pump(), kScFail);
+    EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_QUIT), 0u);
+    EXPECT_EQ(SimConnect_AIRemoveObject(c.h, 5, 105), kScFail);
+}
+
+TEST(TcpClient, OpenFailsWithoutServerOrAnswerOrUsableCfgAndStaleHandlesAreRefused) {
     std::uint16_t unused = 0;
     {
         ScriptedServer gone;
@@ -210,6 +229,17 @@ TEST(TcpClient, OpenFailsWithoutServerOrUsableCfgAndStaleHandlesAreRefused) {
     Client nobody(unused);
     EXPECT_EQ(nobody.openResult, kScFail);
     EXPECT_EQ(nobody.h, nullptr);
+
+    // A listener whose backlog is full never answers the connect: the open gives up in time.
+    platform::Socket full = platform::Socket::create(platform::SocketType::Tcp);
+    ASSERT_TRUE(full.bind("127.0.0.1", 0));
+    ASSERT_TRUE(full.listen(0));
+    platform::Socket filler = platform::Socket::create(platform::SocketType::Tcp);
+    ASSERT_TRUE(filler.connect("127.0.0.1", full.localPort(), 2s));
+    const auto t0 = std::chrono::steady_clock::now();
+    Client unanswered(full.localPort());
+    EXPECT_EQ(unanswered.openResult, kScFail);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, kTcpConnectTimeout + 2s);
 
     testkit::TempDir dir;
     testkit::writeFile(dir / "SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nAddress=.\n");

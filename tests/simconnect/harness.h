@@ -244,7 +244,7 @@ inline void registerLikeTheProgram(HANDLE h) {
               kScOk);
 }
 
-// Definition 402's layout: where the program puts an AI aircraft.
+// The AI-position definition's layout: where the program puts an AI aircraft.
 struct Position402 {
     double lat, lon, pitch, bank, heading, alt, vs, tas;
 };

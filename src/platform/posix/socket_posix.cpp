@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -16,6 +18,15 @@
 namespace wnd::platform {
 
 namespace {
+
+constexpr int kTimedOut = 10060;
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds lf_left(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return std::max(left, std::chrono::milliseconds(0));
+}
 
 bool toSockaddr(const std::string& address, std::uint16_t port, sockaddr_in& sa) {
     std::memset(&sa, 0, sizeof sa);
@@ -146,6 +157,40 @@ bool Socket::connect(const std::string& address, std::uint16_t port) {
     return ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 || fail();
 }
 
+bool Socket::connect(const std::string& address, std::uint16_t port,
+                     std::chrono::milliseconds timeout) {
+    sockaddr_in sa{};
+    if (!toSockaddr(address, port, sa)) {
+        lastError_ = 10049;
+        return false;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        return fail();
+    }
+    bool ok = ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+    if (!ok && errno != EINPROGRESS) {
+        fail();
+    } else if (!ok) {
+        const int ready = waitFor(true, timeout);
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (ready == 0) {
+            lastError_ = kTimedOut;
+        } else if (ready > 0 && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+            fail();
+        } else if (ready > 0 && error != 0) {
+            lastError_ = socketErrorFromErrno(error);
+        } else {
+            ok = ready > 0;
+        }
+    }
+    if (::fcntl(fd_, F_SETFL, flags) != 0 && ok) {
+        return fail();
+    }
+    return ok;
+}
+
 long Socket::send(const void* data, std::size_t size) {
     const auto* p = static_cast<const char*>(data);
     std::size_t done = 0;
@@ -159,6 +204,35 @@ long Socket::send(const void* data, std::size_t size) {
             return -1;
         }
         done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
+long Socket::send(const void* data, std::size_t size, std::chrono::milliseconds timeout) {
+    const auto* p = static_cast<const char*>(data);
+    const Clock::time_point deadline = Clock::now() + timeout;
+    std::size_t done = 0;
+    while (done < size) {
+        // One call never waits; the waiting is the poll's, with what is left of the time.
+        const ssize_t n = ::send(fd_, p + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            fail();
+            return -1;
+        }
+        const int ready = waitFor(true, lf_left(deadline));
+        if (ready == 0) {
+            lastError_ = kTimedOut;
+        }
+        if (ready <= 0) {
+            return -1;
+        }
     }
     return static_cast<long>(done);
 }
@@ -216,16 +290,26 @@ long Socket::sendTo(const void* data, std::size_t size, const std::string& addre
     return static_cast<long>(n);
 }
 
-bool Socket::waitReadable(std::chrono::milliseconds timeout) {
-    pollfd p{fd_, POLLIN, 0};
+int Socket::waitFor(bool writable, std::chrono::milliseconds timeout) {
+    pollfd p{fd_, static_cast<short>(writable ? POLLOUT : POLLIN), 0};
+    const Clock::time_point deadline = Clock::now() + timeout;
     int r = 0;
     do {
-        r = ::poll(&p, 1, static_cast<int>(timeout.count()));
+        r = ::poll(&p, 1, static_cast<int>(lf_left(deadline).count()));
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
-        return fail();
+        fail();
+        return -1;
     }
-    return r > 0;
+    return r > 0 ? 1 : 0;
+}
+
+bool Socket::waitReadable(std::chrono::milliseconds timeout) {
+    return waitFor(false, timeout) > 0;
+}
+
+bool Socket::waitWritable(std::chrono::milliseconds timeout) {
+    return waitFor(true, timeout) > 0;
 }
 
 bool Socket::setResetOnClose() {
