@@ -221,19 +221,28 @@ void lf_startUpWendle() {
     lf_closingDown();
 }
 
-void lf_restartCountdown() {
-    const int delay = gf_runControl().restartDelay();
+bool lf_restartCountdown() {
+    RunControl& rc = gf_runControl();
+    const int delay = rc.restartDelay();
     if (delay < 1) {
-        return;
+        return !rc.closeRequested();
     }
     gf_logLine("Restarting after {} seconds", delay);
     gf_logLine(std::string(48, '-'));
     gf_flushLog();
     for (int n = delay; n >= 1; --n) {
         showStatus(fmt::format("Restarting after {} second{}", n, n == 1 ? "" : "s"), false);
-        std::this_thread::sleep_for(1s);
+        // A close during the countdown ends the process instead of starting a new run.
+        for (int tenth = 0; tenth < 10; ++tenth) {
+            if (rc.closeRequested()) {
+                gf_logLine("Restart cancelled: {} closes", kProductTitle);
+                return false;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
     }
     gf_logLine("Restart countdown finished");
+    return !rc.closeRequested();
 }
 
 void lf_runReset() {
@@ -290,8 +299,12 @@ void lf_closingDown() {
                 s.SCAN_AIRPORTS.set(false);
                 gf_saveParameter(s.SCAN_AIRPORTS);
             }
-            lf_restartCountdown();
-            lf_runReset();
+            if (lf_restartCountdown()) {
+                lf_runReset();
+            } else {
+                restart = false;
+                rc.setRestartFlag(false);
+            }
         }
     } catch (const std::exception& e) {
         showStatus(fmt::format("{} exception {}", "lf_closingDown", e.what()));

@@ -7,8 +7,9 @@ namespace wnd {
 void lf_startUpWendle();
 // Ends a run in order and posts the restart or the end of the process.
 void lf_closingDown();
-// Counts the restart delay down, one second a step.
-void lf_restartCountdown();
+// Counts the restart delay down, one second a step; false when the user closed the program
+// meanwhile (then no new run starts).
+bool lf_restartCountdown();
 // Brings all run state back to its initial values before a restart.
 void lf_runReset();
 

@@ -91,6 +91,19 @@ TEST_F(RunFrameTest, ReaderErrorRestartsAfterCountdownAndResetsTheRun) {
     EXPECT_EQ(gs().DESTINATION.value(), "");
 }
 
+TEST_F(RunFrameTest, ACloseDuringTheRestartCountdownEndsTheProcess) {
+    gf_runControl().requestStop(ExitReason::SimConnectError, 9);
+    std::thread user([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        gf_runControl().requestStopAndClose();
+    });
+    lf_closingDown();
+    user.join();
+    EXPECT_EQ(lastRunMessage(), kMsgEndProcess);
+    EXPECT_FALSE(gf_runControl().restartFlag());
+    EXPECT_NE(log().find("Restart cancelled: Wendle_P3D closes"), std::string::npos);
+}
+
 TEST_F(RunFrameTest, NewSettingsKeepsScansAndUserCloseEndsTheProcess) {
     gs().SCAN_AIRPORTS.set(true);
     gf_runControl().requestStop(ExitReason::NewSettings, 0);
