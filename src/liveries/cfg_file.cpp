@@ -202,7 +202,7 @@ struct SectionChecks {
             if (!paths.exists(needed)) {
                 f.logAndReport(LiveryReport::InvalidAircraftCfgFiles,
                                fmt::format("{} or related path does not exist: {}", where,
-                                           paths.path(needed).string()));
+                                           gf_pathText(paths.path(needed))));
                 return std::nullopt;
             }
         }

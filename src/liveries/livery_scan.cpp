@@ -148,7 +148,7 @@ void lf_logSummary(const ScanSession& session, const LiveryPaths& paths) {
         if (n == 0) {
             continue;
         }
-        const std::string file = paths.report(e.report).string();
+        const std::string file = gf_pathText(paths.report(e.report));
         text += '\n';
         text += e.plural ? fmt::format(fmt::runtime(e.format), n, lf_plural(n), file)
                          : fmt::format(fmt::runtime(e.format), n, file);
@@ -156,10 +156,10 @@ void lf_logSummary(const ScanSession& session, const LiveryPaths& paths) {
     gf_logLine(text.empty() ? std::string("\nNo errors") : "\nErrors:" + text);
     gf_logLine("\nInformation:");
     gf_logLine("{} empty aircraft.cfg files, see {}", session.count(LiveryReport::NoFltsimSection),
-               paths.report(LiveryReport::NoFltsimSection).string());
+               gf_pathText(paths.report(LiveryReport::NoFltsimSection)));
     gf_logLine("{} liveries updated with real live data from dbase, see {}",
                session.registrationUpdates,
-               paths.report(LiveryReport::RegistrationConversions).string());
+               gf_pathText(paths.report(LiveryReport::RegistrationConversions)));
 }
 
 // Opens the manual's folder and the folder of parameters.xml, so that the user can set

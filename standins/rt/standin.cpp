@@ -11,6 +11,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "util/files.h"
+
 namespace wnd::rtstandin {
 
 namespace {
@@ -222,7 +224,7 @@ void lf_overflight(FlightBuilder& b, const GeneratorOptions& o, std::mt19937& rn
 Scenario loadScenario(const std::filesystem::path& file) {
     std::ifstream in(file);
     if (!in) {
-        throw std::runtime_error(fmt::format("cannot open scenario {}", file.string()));
+        throw std::runtime_error(fmt::format("cannot open scenario {}", gf_pathText(file)));
     }
     Scenario sc;
     std::string line;
@@ -279,11 +281,11 @@ Scenario loadScenario(const std::filesystem::path& file) {
             sc.reports.push_back(std::move(r));
         } catch (const std::exception& e) {
             throw std::runtime_error(
-                fmt::format("scenario {} line {}: {}", file.string(), number, e.what()));
+                fmt::format("scenario {} line {}: {}", gf_pathText(file), number, e.what()));
         }
     }
     if (header) {
-        throw std::runtime_error(fmt::format("scenario {} is empty", file.string()));
+        throw std::runtime_error(fmt::format("scenario {} is empty", gf_pathText(file)));
     }
     std::stable_sort(sc.reports.begin(), sc.reports.end(),
                      [](const Report& a, const Report& b) { return a.t < b.t; });

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 
+#include "util/files.h"
+
 namespace wnd::simstandin {
 
 namespace {
@@ -288,7 +290,7 @@ Scenario gf_parseScenario(std::string_view jsonText) {
 Scenario gf_loadScenario(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        throw ScenarioError(fmt::format("scenario: cannot read {}", file.string()));
+        throw ScenarioError(fmt::format("scenario: cannot read {}", gf_pathText(file)));
     }
     std::string content;
     char chunk[16 * 1024];

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/platform.h"
+#include "util/files.h"
 #include "util/unicode.h"
 
 namespace wnd::simstandin {
@@ -13,7 +14,7 @@ namespace wnd::simstandin {
 TraceWriter::TraceWriter(const std::filesystem::path& file)
     : out_(file, std::ios::binary | std::ios::trunc) {
     if (!out_) {
-        throw std::runtime_error(fmt::format("cannot create the trace file {}", file.string()));
+        throw std::runtime_error(fmt::format("cannot create the trace file {}", gf_pathText(file)));
     }
 }
 
