@@ -7,12 +7,13 @@
 #include "rt_test_util.h"
 #include "rtlink/traffic_reader.h"
 #include "settings/settings.h"
+#include "testkit/log_capture.h"
 
 namespace wnd {
 namespace {
 
 using rttest::Line;
-using rttest::LogCapture;
+using testkit::LogCapture;
 
 constexpr LatLon kZurich{47.4647, 8.5492};
 constexpr double kZurichElevation = 1416.0;
