@@ -10,9 +10,8 @@
 #include "board/status_board.h"
 #include "rtlink/rt_link.h"
 #include "settings/settings.h"
-#include "testkit/testkit.h"
+#include "testkit/log_capture.h"
 #include "ui/requests.h"
-#include "util/log.h"
 
 namespace wnd {
 namespace {
@@ -81,14 +80,9 @@ class WorkerTest : public ::testing::Test {
         gf_runControl().reset();
         gf_board().reset();
         gf_workerRequests().reset();
-        gf_openLog(dir_ / "Log.txt");
     }
-    void TearDown() override { gf_closeLog(); }
-    std::string log() {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
-    testkit::TempDir dir_;
+    std::string log() { return log_.text(); }
+    testkit::LogCapture log_;
     RecordingWorker w;
 };
 

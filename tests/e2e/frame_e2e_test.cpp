@@ -95,8 +95,10 @@ TEST(FrameE2E, ProductionRunsStartUpReadTheDataAndKeepThreeOldLogs) {
         EXPECT_TRUE(fs::exists(wf.work / old)) << old;
     }
     EXPECT_FALSE(fs::exists(wf.work / "Log0000.txt"));
-    EXPECT_TRUE(fs::is_directory(wf.work / "airports" / "my_ORBX"));
-    EXPECT_TRUE(fs::is_directory(wf.work / "output" / "errors"));
+    for (const char* folder : {"airports/my_ORBX", "airports/learned/thirdparty", "output/errors",
+                               "input/my_regcodes"}) {
+        EXPECT_TRUE(fs::is_directory(wf.work / folder)) << folder;
+    }
 
     // The shipped reference data is read, and its plain text never lands on disk.
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n[1-9]\d{3,} dbase records read\n)"))) << log;
