@@ -205,6 +205,9 @@ TEST(FrameE2E, MissingOrDamagedDataFilesStopTheRunWithTheirReason) {
         const std::string out = errorShown(wf);
         EXPECT_NE(out.find("Error input/airports.enc stream decrypt failed"), std::string::npos)
             << out;
+        EXPECT_NE(wf.log().find("==> gf_readAirports exception : input/airports.enc stream "
+                                "decrypt failed"),
+                  std::string::npos);
         EXPECT_FALSE(fs::exists(wf.work / "input" / "airports.xml"));
     }
 }
