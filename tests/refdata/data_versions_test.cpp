@@ -49,13 +49,7 @@ class DataVersionsTest : public ::testing::Test {
         return {{"major", major}, {"minor", minor}, {"patch", patch}};
     }
     std::string parameterInFile(const std::string& key) {
-        const std::string text = readFile(dir / "parameters.xml");
-        const std::string tag = "name=\"" + key + "\" value=\"";
-        const auto at = text.find(tag);
-        return at == std::string::npos
-                   ? "<absent>"
-                   : text.substr(at + tag.size(),
-                                 text.find('"', at + tag.size()) - at - tag.size());
+        return wnd::testkit::parameterValue(dir / "parameters.xml", key);
     }
 
     wnd::testkit::TempDir dir;

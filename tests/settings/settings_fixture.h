@@ -30,13 +30,7 @@ class SettingsTest : public ::testing::Test {
     void write(const std::string& xml) { testkit::writeFile(gs().filePath, xml); }
     void writeParameters(const std::vector<std::pair<std::string, std::string>>& values,
                          bool withRoot = true) {
-        std::string xml = "<?xml version=\"1.0\"?>\n";
-        xml += withRoot ? "<root><parameters>\n" : "<parameters>\n";
-        for (const auto& [k, v] : values) {
-            xml += "<parameter name=\"" + k + "\" value=\"" + v + "\"/>\n";
-        }
-        xml += withRoot ? "</parameters></root>\n" : "</parameters>\n";
-        write(xml);
+        write(testkit::parametersXml(values, withRoot));
     }
     // name → value of every element, in file order.
     std::vector<std::pair<std::string, std::string>> elements() {
