@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <mutex>
 
 #include "board/run_control.h"
@@ -18,6 +18,7 @@ namespace {
 
 class RunFrameTest : public ::testing::Test {
   protected:
+    // Closing down writes reports into the working folder.
     void SetUp() override {
         oldCwd_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
@@ -25,11 +26,8 @@ class RunFrameTest : public ::testing::Test {
         gs().filePath = dir_ / "parameters.xml";
         gf_runControl().reset();
         gf_runControl().setRestartFlag(false);
-        gf_runControl().setProduction(false);
         gf_board().reset();
         gf_windowQueue().clear();
-        // The version check must fail at once instead of looking for a server.
-        ::setenv("WENDLE_SERVER_URL", "http://127.0.0.1:9", 1);
         gf_board().setListener([this](char kind, const std::string& text) {
             std::lock_guard lock(mu_);
             shown_.push_back(std::string(1, kind) + ":" + text);
