@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 
 #include "board/run_control.h"
 #include "board/status_board.h"
