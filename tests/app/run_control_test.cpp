@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/process_entry.h"
+#include "board/status_board.h"
 
 namespace wnd {
 namespace {
@@ -26,7 +26,7 @@ TEST(RunControl, FirstStopWinsEvenUnderContention) {
     }
 }
 
-TEST(RunControl, CloseSetsReasonFourOnlyWhenNoneWasSet) {
+TEST(RunControl, CloseSetsUserClosedOnlyWhenNoReasonWasSet) {
     RunControl rc;
     rc.requestStopAndClose();
     EXPECT_EQ(rc.exitReason(), ExitReason::UserClosedSim);
@@ -45,23 +45,23 @@ TEST(RunControl, CloseSetsReasonFourOnlyWhenNoneWasSet) {
     EXPECT_EQ(rc2.exitReason(), ExitReason::NotYetSet);
 }
 
-TEST(RunControl, ReasonTextsAndRestarts) {
-    EXPECT_EQ(gf_exitReasonText(ExitReason::NotYetSet), "NOT YET SET");
-    EXPECT_EQ(gf_exitReasonText(ExitReason::SimConnectError), "SIMCONNECT ERROR");
-    EXPECT_EQ(gf_exitReasonText(ExitReason::NewVersion), "NEW VERSION");
+// The exit reasons' texts are seen in the logs of tests/e2e and startup_test.cpp.
+TEST(RunControl, OnlyNewSettingsAndLinkErrorsRestart) {
     for (int r = 0; r <= 8; ++r) {
-        const bool restarts = r == 3 || r == 5 || r == 6;
-        EXPECT_EQ(gf_exitReasonRestarts(static_cast<ExitReason>(r)), restarts) << r;
+        const auto reason = static_cast<ExitReason>(r);
+        const bool restarts = reason == ExitReason::NewSettings ||
+                              reason == ExitReason::SimConnectError ||
+                              reason == ExitReason::ReaderError;
+        EXPECT_EQ(gf_exitReasonRestarts(reason), restarts) << gf_exitReasonText(reason);
     }
 }
 
-TEST(ProcessEntry, LastProductionSwitchWins) {
-    EXPECT_FALSE(gf_productionSwitch({"wendle"}));
-    EXPECT_TRUE(gf_productionSwitch({"wendle", "/PRODUCTION"}));
-    EXPECT_TRUE(gf_productionSwitch({"wendle", "--Production", "unknown"}));
-    EXPECT_FALSE(gf_productionSwitch({"wendle", "--production", "--no-production"}));
-    EXPECT_TRUE(gf_productionSwitch({"wendle", "/No-Production", "--production"}));
-    EXPECT_FALSE(gf_productionSwitch({"--production"}));  // the program's own name
+TEST(StatusBoard, AnErrorHidesLaterStatusLines) {
+    gf_board().reset();
+    showError("41: Wendle_P3D must be run from the Wendle_P3D folder!");
+    showStatus("hidden while the error shows");
+    EXPECT_EQ(gf_board().status(), "");
+    gf_board().reset();
 }
 
 }  // namespace

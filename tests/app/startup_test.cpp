@@ -1,23 +1,25 @@
-// The run frame in-process: closing down, restarts and the countdown.
+// The run frame in-process: closing down, restarts and the countdown. A system error's wait
+// for the user and the production run are played by the real program in tests/e2e.
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "board/run_control.h"
 #include "board/status_board.h"
 #include "settings/settings.h"
-#include "testkit/testkit.h"
+#include "testkit/log_capture.h"
 #include "ui/message_queue.h"
-#include "util/log.h"
 
 namespace wnd {
 namespace {
 
 class RunFrameTest : public ::testing::Test {
   protected:
+    // Closing down writes reports into the working folder.
     void SetUp() override {
         oldCwd_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
@@ -25,12 +27,8 @@ class RunFrameTest : public ::testing::Test {
         gs().filePath = dir_ / "parameters.xml";
         gf_runControl().reset();
         gf_runControl().setRestartFlag(false);
-        gf_runControl().setProduction(false);
         gf_board().reset();
         gf_windowQueue().clear();
-        gf_openLog(dir_ / "Log.txt");
-        // The version check must fail at once instead of looking for a server.
-        ::setenv("WENDLE_SERVER_URL", "http://127.0.0.1:9", 1);
         gf_board().setListener([this](char kind, const std::string& text) {
             std::lock_guard lock(mu_);
             shown_.push_back(std::string(1, kind) + ":" + text);
@@ -38,13 +36,9 @@ class RunFrameTest : public ::testing::Test {
     }
     void TearDown() override {
         gf_board().setListener(nullptr);
-        gf_closeLog();
         std::filesystem::current_path(oldCwd_);
     }
-    std::string log() {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
+    std::string log() { return log_.text(); }
     std::vector<std::string> shown() {
         std::lock_guard lock(mu_);
         return shown_;
@@ -61,6 +55,7 @@ class RunFrameTest : public ::testing::Test {
     }
 
     testkit::TempDir dir_;
+    testkit::LogCapture log_;
     std::filesystem::path oldCwd_;
     std::mutex mu_;
     std::vector<std::string> shown_;
@@ -116,42 +111,6 @@ TEST_F(RunFrameTest, NewSettingsKeepsScansAndUserCloseEndsTheProcess) {
     EXPECT_NE(log().find("Exiting: USER CLOSED SIM"), std::string::npos);
     EXPECT_EQ(lastRunMessage(), kMsgEndProcess);
     EXPECT_FALSE(gf_runControl().restartFlag());
-}
-
-TEST_F(RunFrameTest, SystemErrorWaitsForTheUserAndKeepsTheError) {
-    std::filesystem::remove_all(dir_ / "docs");  // not the program's folder
-    std::thread run(lf_startUpWendle);
-    ASSERT_TRUE(
-        testkit::waitUntil([] { return !gf_board().error().empty(); }, std::chrono::seconds(5)));
-    EXPECT_EQ(gf_board().error(), "41: Wendle_P3D must be run from the Wendle_P3D folder!");
-    EXPECT_EQ(gf_runControl().exitReason(), ExitReason::SystemError);
-    showStatus("hidden while the error shows");
-    EXPECT_EQ(gf_board().status(), "");
-    // Still waiting for the user a while later.
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    EXPECT_EQ(lastRunMessage(), 0U);
-    gf_runControl().requestStopAndClose();
-    run.join();
-    EXPECT_EQ(gf_runControl().exitReason(), ExitReason::SystemError);
-    EXPECT_NE(log().find("User closed Wendle_P3D"), std::string::npos);
-    EXPECT_EQ(lastRunMessage(), kMsgEndProcess);
-}
-
-TEST_F(RunFrameTest, ProductionRunEndsAfterTheInstallPath) {
-    std::filesystem::create_directory(dir_ / "docs");
-    std::filesystem::copy(testkit::stageDir() / "input", dir_ / "input");
-    testkit::writeFile(gs().filePath,
-                       "<root><parameters><parameter name=\"SIM_INSTALL_PATH\" "
-                       "value=\"/sim/Prepar3D v5\"/></parameters></root>");
-    gf_runControl().setProduction(true);
-    lf_startUpWendle();
-    EXPECT_EQ(gs().ALL_INSTALL_PATH.value(), "/sim/Prepar3D v5");
-    EXPECT_EQ(gf_runControl().exitReason(), ExitReason::UserClosedSim);
-    EXPECT_EQ(gf_runControl().exitCode(), 0);
-    EXPECT_EQ(lastRunMessage(), kMsgEndProcess);
-    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "airports" / "learned" / "thirdparty"));
-    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "input" / "my_regcodes"));
-    EXPECT_EQ(log().find("detected at this PC"), std::string::npos);
 }
 
 }  // namespace

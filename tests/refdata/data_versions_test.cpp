@@ -13,6 +13,7 @@
 #include "settings/settings.h"
 #include "test_http_server.h"
 #include "testkit/testkit.h"
+#include "util/version.h"
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;
@@ -21,6 +22,9 @@ using wnd::testkit::readFile;
 using wnd::testkit::writeFile;
 
 namespace {
+
+// Data files are fetched from the folder of the program's major version.
+const std::string kDownloads = "/downloads/" + std::to_string(wnd::gf_programVersion().major) + "/";
 
 // Runs a test inside a working folder of its own, against a loopback server.
 class DataVersionsTest : public ::testing::Test {
@@ -49,13 +53,7 @@ class DataVersionsTest : public ::testing::Test {
         return {{"major", major}, {"minor", minor}, {"patch", patch}};
     }
     std::string parameterInFile(const std::string& key) {
-        const std::string text = readFile(dir / "parameters.xml");
-        const std::string tag = "name=\"" + key + "\" value=\"";
-        const auto at = text.find(tag);
-        return at == std::string::npos
-                   ? "<absent>"
-                   : text.substr(at + tag.size(),
-                                 text.find('"', at + tag.size()) - at - tag.size());
+        return wnd::testkit::parameterValue(dir / "parameters.xml", key);
     }
 
     wnd::testkit::TempDir dir;
@@ -75,7 +73,7 @@ TEST_F(DataVersionsTest, FetchesDueFilesAndSkipsMissingKeys) {
     writeFile("output/LiveriesScanned.xml", "<root/>");
     s.SCAN_LIVERIES.set(false);
     const std::string dbase = encrypted("<root>fresh dbase</root>");
-    server.serve("/downloads/11/dbase.enc", dbase);
+    server.serve(kDownloads + "dbase.enc", dbase);
     // A newer aig file that the server does not have.
 
     nlohmann::json versions = {{"p3d", version(11, 10, 9)},
@@ -96,11 +94,11 @@ TEST_F(DataVersionsTest, FetchesDueFilesAndSkipsMissingKeys) {
 
     const std::string text = log.text();
     EXPECT_THAT(text, HasSubstr("airports version up-to-date"));
-    EXPECT_THAT(text, HasSubstr("==> Downloading '" + server.url() +
-                                "/downloads/11/AIG-regcodes.enc' failed !"));
+    EXPECT_THAT(text, HasSubstr("==> Downloading '" + server.url() + kDownloads +
+                                "AIG-regcodes.enc' failed !"));
     EXPECT_THAT(text, HasSubstr("liveries version up-to-date"));
     EXPECT_THAT(text, HasSubstr("addons version not found"));
-    EXPECT_THAT(text, HasSubstr("Downloaded '" + server.url() + "/downloads/11/dbase.enc' to '" +
+    EXPECT_THAT(text, HasSubstr("Downloaded '" + server.url() + kDownloads + "dbase.enc' to '" +
                                 "input/dbase.enc'"));
     EXPECT_THAT(text, HasSubstr("dbase updated to 1.2.3"));
     EXPECT_THAT(text, Not(HasSubstr("aig updated")));
@@ -125,7 +123,7 @@ TEST_F(DataVersionsTest, BrokenDownloadNeverReplacesAWorkingFile) {
     wnd::gs().AIRPORTS_VERSION.set("1.0.0");
     const std::string good = encrypted("<root>good</root>");
     writeFile("input/airports.enc", good);
-    server.serve("/downloads/11/airports.enc", "<html>a login page</html>");
+    server.serve(kDownloads + "airports.enc", "<html>a login page</html>");
     wnd::gf_checkDataVersions({{"airports", version(1, 0, 1)}});
     EXPECT_EQ(readFile("input/airports.enc"), good);
     EXPECT_EQ(wnd::gs().AIRPORTS_VERSION.value(), "1.0.0");
@@ -137,8 +135,8 @@ TEST_F(DataVersionsTest, UnparsableOrEmptyVersionParameterCountsAsOutOfDate) {
     wnd::gs().AIRPORTS_VERSION.set("");  // a new installation
     writeFile("input/dbase.enc", "old");
     writeFile("input/airports.enc", "old");
-    server.serve("/downloads/11/dbase.enc", encrypted("<root/>"));
-    server.serve("/downloads/11/airports.enc", encrypted("<root/>"));
+    server.serve(kDownloads + "dbase.enc", encrypted("<root/>"));
+    server.serve(kDownloads + "airports.enc", encrypted("<root/>"));
     wnd::gf_checkDataVersions({{"dbase", version(0, 0, 1)}, {"airports", version(0, 0, 1)}});
     EXPECT_EQ(wnd::gs().DBASE_VERSION.value(), "0.0.1");
     EXPECT_EQ(wnd::gs().AIRPORTS_VERSION.value(), "0.0.1");

@@ -12,23 +12,21 @@
 #include "board/run_control.h"
 #include "board/status_board.h"
 #include "platform/platform.h"
-#include "rt_test_util.h"
+#include "testkit/log_capture.h"
 
 namespace wnd {
 namespace {
 
 using namespace std::chrono_literals;
 
+// e2e_test.cpp sees one Qs123 on the wire; here a leap year's last day and a time before 1970.
 TEST(PsxMessages, Qs123IsMillisecondsSince1970) {
-    EXPECT_EQ(gf_zuluMillis({1970, 1, 0.0}), 0);
-    EXPECT_EQ(gf_zuluMillis({1970, 2, 1.5}), 86401500);
-    // 31 December 2000 (a leap year's day 366) 23:59:59 is 978307199 s.
-    EXPECT_EQ(gf_zuluMillis({2000, 366, 86399.0}), 978307199000);
+    EXPECT_EQ(gf_zuluMillis({2000, 366, 86399.5}), 978307199500);
     EXPECT_EQ(gf_zuluMillis({1900, 1, 0.0}), -2208988800000);
 }
 
 TEST(PsxMessages, VersionAnswerSetsTheEditionText) {
-    rttest::LogCapture log;
+    testkit::LogCapture log;
     gf_board().reset();
     lf_processRTVersion(R"({"level":1,"version":"8.5"})");
     EXPECT_EQ(gf_board().editionText(), "RT stnd edition: 8.5");
@@ -56,7 +54,7 @@ class PsxServerTest : public ::testing::Test {
         gf_runControl().reset();
     }
 
-    rttest::LogCapture log;
+    testkit::LogCapture log;
     PsxServer server{{}};
 };
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "board/status_board.h"
-#include "rt_test_util.h"
 #include "rtlink/traffic_reader.h"
+#include "testkit/log_capture.h"
 
 namespace wnd {
 namespace {
@@ -30,7 +30,7 @@ class WeatherTest : public ::testing::Test {
         return current.load();
     }
 
-    rttest::LogCapture log;
+    testkit::LogCapture log;
     TrafficQueue queue;
     TrafficReader traffic{queue};
     std::atomic<int> current{1013};

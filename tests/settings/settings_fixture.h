@@ -6,8 +6,7 @@
 
 #include "board/run_control.h"
 #include "settings/settings.h"
-#include "testkit/testkit.h"
-#include "util/log.h"
+#include "testkit/log_capture.h"
 
 namespace wnd {
 
@@ -20,29 +19,18 @@ class SettingsTest : public ::testing::Test {
         gs().resetValues();
         gs().filePath = dir_ / "parameters.xml";
         gf_runControl().reset();
-        gf_openLog(dir_ / "Log.txt");
     }
     void TearDown() override {
-        gf_closeLog();
         std::filesystem::current_path(oldCwd_);
         gs().resetValues();
     }
 
-    std::string log() {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
+    std::string log() { return log_.text(); }
     std::string file() { return testkit::readFile(gs().filePath); }
     void write(const std::string& xml) { testkit::writeFile(gs().filePath, xml); }
     void writeParameters(const std::vector<std::pair<std::string, std::string>>& values,
                          bool withRoot = true) {
-        std::string xml = "<?xml version=\"1.0\"?>\n";
-        xml += withRoot ? "<root><parameters>\n" : "<parameters>\n";
-        for (const auto& [k, v] : values) {
-            xml += "<parameter name=\"" + k + "\" value=\"" + v + "\"/>\n";
-        }
-        xml += withRoot ? "</parameters></root>\n" : "</parameters>\n";
-        write(xml);
+        write(testkit::parametersXml(values, withRoot));
     }
     // name → value of every element, in file order.
     std::vector<std::pair<std::string, std::string>> elements() {
@@ -69,6 +57,7 @@ class SettingsTest : public ::testing::Test {
     }
 
     testkit::TempDir dir_;
+    testkit::LogCapture log_;
     std::filesystem::path oldCwd_;
 };
 

@@ -55,9 +55,15 @@ static fs::path envOr(const char* name, const fs::path& fallback) {
     return (v != nullptr && *v != '\0') ? fs::path(v) : fallback;
 }
 
-fs::path stageDir() { return envOr("WENDLE_STAGE_DIR", WENDLE_DEFAULT_STAGE_DIR); }
-fs::path binary(const std::string& name) { return stageDir() / name; }
-fs::path sourceDir() { return envOr("WENDLE_SOURCE_DIR", WENDLE_DEFAULT_SOURCE_DIR); }
+fs::path stageDir() {
+    return envOr("WENDLE_STAGE_DIR", WENDLE_DEFAULT_STAGE_DIR);
+}
+fs::path binary(const std::string& name) {
+    return stageDir() / name;
+}
+fs::path sourceDir() {
+    return envOr("WENDLE_SOURCE_DIR", WENDLE_DEFAULT_SOURCE_DIR);
+}
 fs::path sharedDataDir() {
     const fs::path p = envOr("WENDLE_SHARED_DATA_DIR", WENDLE_DEFAULT_SHARED_DATA_DIR);
     std::error_code ec;
@@ -176,43 +182,43 @@ WorkFolder::WorkFolder(bool withDocs, bool withInput) {
     if (withDocs) {
         fs::create_directories(work / "docs");
     }
-    if (withInput) {
-        copyStagedInput();
+    if (withInput && fs::is_directory(stageDir() / "input")) {
+        fs::copy(stageDir() / "input", work / "input", fs::copy_options::recursive);
     }
-}
-
-std::map<std::string, std::string> WorkFolder::env() const {
-    // Port 9 on loopback is closed: the version check fails at once, never reaching out.
-    return {{"XDG_CONFIG_HOME", config.string()},
-            {"XDG_RUNTIME_DIR", runtime.string()},
-            {"WENDLE_SERVER_URL", "http://127.0.0.1:9"}};
 }
 
 Process::Options WorkFolder::options() const {
     Process::Options o;
     o.cwd = work;
-    o.env = env();
+    // Port 9 on loopback is closed.
+    o.env = {{"XDG_CONFIG_HOME", config.string()},
+             {"XDG_RUNTIME_DIR", runtime.string()},
+             {"WENDLE_SERVER_URL", "http://127.0.0.1:9"}};
     o.stdoutFile = dir / "stdout.txt";
     o.stderrFile = dir / "stderr.txt";
     return o;
 }
 
-void WorkFolder::copyStagedInput() const {
-    const fs::path input = stageDir() / "input";
-    if (fs::is_directory(input)) {
-        fs::copy(input, work / "input",
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    }
-}
-
-void WorkFolder::writeParameters(
-    const std::vector<std::pair<std::string, std::string>>& values) const {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n";
+std::string parametersXml(const std::vector<std::pair<std::string, std::string>>& values,
+                          bool withRoot) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    xml += withRoot ? "<root>\n  <parameters>\n" : "<parameters>\n";
     for (const auto& [k, v] : values) {
         xml += "    <parameter name=\"" + k + "\" value=\"" + v + "\" />\n";
     }
-    xml += "  </parameters>\n</root>\n";
-    writeFile(parametersFile(), xml);
+    xml += withRoot ? "  </parameters>\n</root>\n" : "</parameters>\n";
+    return xml;
+}
+
+std::string parameterValue(const fs::path& file, const std::string& key) {
+    const std::string text = readFile(file);
+    const std::string tag = "name=\"" + key + "\" value=\"";
+    const auto at = text.find(tag);
+    if (at == std::string::npos) {
+        return "<missing>";
+    }
+    const auto start = at + tag.size();
+    return text.substr(start, text.find('"', start) - start);
 }
 
 }  // namespace wnd::testkit

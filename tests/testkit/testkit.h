@@ -27,6 +27,12 @@ class TempDir {
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, std::string_view content);
 
+// parameters.xml text with the given name/value pairs, with or without its root element.
+std::string parametersXml(const std::vector<std::pair<std::string, std::string>>& values,
+                          bool withRoot = true);
+// The value of the first parameter named key in a parameters.xml, or "<missing>".
+std::string parameterValue(const std::filesystem::path& file, const std::string& key);
+
 // The folder the build lays out as the program's working folder (executables, docs, input).
 std::filesystem::path stageDir();
 // Path of one of the built executables ("wendle", "wendle-sim", ...).
@@ -55,7 +61,6 @@ class Process {
     void signal(int sig);
     void terminate();  // SIGTERM
     bool running();
-    int pid() const { return pid_; }
     std::string out() const;
     std::string err() const;
 
@@ -81,12 +86,11 @@ struct WorkFolder {
     explicit WorkFolder(bool withDocs = true, bool withInput = true);
     std::filesystem::path userFolder() const { return config / "Wendle_P3D"; }
     std::filesystem::path parametersFile() const { return userFolder() / "parameters.xml"; }
-    std::map<std::string, std::string> env() const;
+    // Its folders in the environment; the version check fails at once, never reaching out.
     Process::Options options() const;
-    // Copies the staged input/ (the encrypted data files) into the working folder.
-    void copyStagedInput() const;
-    // Writes parameters.xml with the given name/value pairs (root layout).
-    void writeParameters(const std::vector<std::pair<std::string, std::string>>& values) const;
+    void writeParameters(const std::vector<std::pair<std::string, std::string>>& values) const {
+        writeFile(parametersFile(), parametersXml(values));
+    }
     std::string log() const { return readFile(work / "Log.txt"); }
 };
 

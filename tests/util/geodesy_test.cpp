@@ -10,20 +10,13 @@ namespace {
 constexpr LatLon kZurich{47.4647, 8.5492};
 constexpr LatLon kJfk{40.6398, -73.7789};
 
-TEST(Geodesy, DistanceAndBearing) {
+TEST(Geodesy, DistanceBearingAndDestinationAgree) {
     // One minute of arc along a meridian is one nautical mile.
     EXPECT_NEAR(gf_distanceNm({0, 0}, {1.0 / 60.0, 0}), 1.0, 1e-9);
     EXPECT_NEAR(gf_distanceNm(kZurich, kJfk), 3400.0, 10.0);
-    EXPECT_DOUBLE_EQ(gf_distanceNm(kZurich, kZurich), 0.0);
-    EXPECT_NEAR(gf_bearing({0, 0}, {1, 0}), 0.0, 1e-12);
-    EXPECT_NEAR(gf_bearing({0, 0}, {0, 1}), kPi / 2, 1e-12);
-    EXPECT_NEAR(gf_bearing({0, 0}, {-1, 0}), kPi, 1e-12);
-    EXPECT_NEAR(gf_bearing({0, 0}, {0, -1}), 3 * kPi / 2, 1e-12);
-}
-
-TEST(Geodesy, DestinationPointRoundTrip) {
+    // Bearings in every quadrant, from 0 to 2 pi.
     const double feet = 5.0 * kFeetPerNm;
-    for (double brgDeg : {0.0, 45.0, 135.0, 270.0}) {
+    for (double brgDeg : {0.0, 45.0, 135.0, 200.0, 315.0}) {
         const LatLon p = gf_destinationPoint(kZurich, brgDeg * kDeg2Rad, feet);
         EXPECT_NEAR(gf_distanceNm(kZurich, p), 5.0, 1e-3);
         EXPECT_NEAR(gf_bearing(kZurich, p), brgDeg * kDeg2Rad, 1e-3);
