@@ -225,7 +225,7 @@ bool lf_restartCountdown() {
     RunControl& rc = gf_runControl();
     const int delay = rc.restartDelay();
     if (delay < 1) {
-        return !rc.closeRequested();
+        return !rc.userClosed();
     }
     gf_logLine("Restarting after {} seconds", delay);
     gf_logLine(std::string(48, '-'));
@@ -234,7 +234,7 @@ bool lf_restartCountdown() {
         showStatus(fmt::format("Restarting after {} second{}", n, n == 1 ? "" : "s"), false);
         // A close during the countdown ends the process instead of starting a new run.
         for (int tenth = 0; tenth < 10; ++tenth) {
-            if (rc.closeRequested()) {
+            if (rc.userClosed()) {
                 gf_logLine("Restart cancelled: {} closes", kProductTitle);
                 return false;
             }
@@ -242,7 +242,7 @@ bool lf_restartCountdown() {
         }
     }
     gf_logLine("Restart countdown finished");
-    return !rc.closeRequested();
+    return !rc.userClosed();
 }
 
 void lf_runReset() {

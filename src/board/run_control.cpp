@@ -44,6 +44,7 @@ void RunControl::noteStopSeen() {
 void RunControl::reset() {
     stop_.store(false);
     close_.store(false);
+    userClosed_.store(false);
     reason_.store(ExitReason::NotYetSet);
     restartDelay_.store(0);
     tick_.store(false);

@@ -31,6 +31,13 @@ class RunControl {
     bool requestStop(ExitReason reason, int restartDelaySeconds);
     // A stop or close without a reason of its own: USER CLOSED SIM if none was set yet.
     void requestStopAndClose();
+    // The user closed the window (or the system asked the process to end): as above, and
+    // no restart follows, whatever the exit reason.
+    void requestUserClose() {
+        userClosed_.store(true);
+        requestStopAndClose();
+    }
+    bool userClosed() const { return userClosed_.load(); }
     // Sets USER CLOSED SIM when a stop or close is seen and no reason is set yet.
     void noteStopSeen();
 
@@ -66,6 +73,7 @@ class RunControl {
   private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> close_{false};
+    std::atomic<bool> userClosed_{false};
     std::atomic<ExitReason> reason_{ExitReason::NotYetSet};
     std::atomic<int> restartDelay_{0};
     std::atomic<bool> restart_{false};

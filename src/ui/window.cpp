@@ -60,7 +60,7 @@ bool MainWindow::create() {
 
 void MainWindow::onClose() {
     showStatus(fmt::format("Close window button clicked, closing {} ...", kProductTitle));
-    gf_runControl().requestStopAndClose();
+    gf_runControl().requestUserClose();
 }
 
 void MainWindow::onEndProcess() {

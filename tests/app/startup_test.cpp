@@ -90,7 +90,7 @@ TEST_F(RunFrameTest, ACloseDuringTheRestartCountdownEndsTheProcess) {
     gf_runControl().requestStop(ExitReason::SimConnectError, 9);
     std::thread user([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        gf_runControl().requestStopAndClose();
+        gf_runControl().requestUserClose();
     });
     lf_closingDown();
     user.join();
