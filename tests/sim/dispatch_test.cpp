@@ -8,9 +8,6 @@
 namespace wnd {
 namespace {
 
-using simtest::FakeApi;
-using simtest::RunFrame;
-
 // Messages as the simulator sends them, handed over by the transport's own code.
 using Packet = std::vector<std::uint8_t>;
 
@@ -65,12 +62,8 @@ Packet exceptionMsg(DWORD exception, DWORD sendId = 0, DWORD index = 0) {
     return packet([&](auto& w) { scwire::gf_encodeRecvException(w, exception, sendId, index, 4); });
 }
 
-class Dispatch : public RunFrame {
+class Dispatch : public simtest::RunFrame {
   protected:
-    void SetUp() override {
-        RunFrame::SetUp();
-        link_.prepare(5);
-    }
     void feed(const Packet& p) {
         scwire::Inbox inbox;
         ASSERT_TRUE(inbox.add(p));
@@ -81,7 +74,6 @@ class Dispatch : public RunFrame {
         link_.takeNotices(n);
         return n;
     }
-    SimLink link_;
 };
 
 // Objects at or below the user are never taken; gone ones leave the list; aircraft in range
@@ -111,9 +103,7 @@ TEST_F(Dispatch, AddedObjectsAndAircraftInRange) {
 // Our creations are known by their callsign: released, frozen and reported; a refused one
 // leaves exactly its own pending creation; another program's aircraft is only logged.
 TEST_F(Dispatch, NewObjectsAreIdentifiedByTheirCallsign) {
-    FakeApi api;
-    gf_setSimConnectApi(&api);
-    link_.attachHandle(reinterpret_cast<HANDLE>(std::uintptr_t{1}));
+    simtest::FakeApi& api = useFakeApi();
     feed(userPosition(47.46, 8.55, 1));
     link_.queues().addCreation(simtest::creation(0x4B1234, "SWR100"));
     link_.queues().addCreation(simtest::creation(7, "EZY7"));
@@ -144,7 +134,6 @@ TEST_F(Dispatch, NewObjectsAreIdentifiedByTheirCallsign) {
     ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[0], (ClientEventCommand{20, simid::kEvFreezeLatLon, 1}));
     EXPECT_EQ(events[4], (ClientEventCommand{21, simid::kEvFreezeAltitude, 1}));
-    link_.attachHandle(nullptr);
 }
 
 TEST_F(Dispatch, NullPositionSuppressesTeleportAndUnrecognizedId) {
