@@ -83,15 +83,7 @@ TEST(SimLifecycle, PauseResumeAndTheSimulatorsQuitEndTheRun) {
               std::string::npos);
     EXPECT_NE(log.find("SimConnect closed ok"), std::string::npos);
     EXPECT_EQ(log.find("Restarting after"), std::string::npos);
-
     EXPECT_EQ(run.simulator().process().wait(10s), 0);
-    const std::string trace = run.simulator().trace();
-    const auto running = trace.find(R"("ev":"state","sim":"running")");
-    const auto paused = trace.find(R"("ev":"state","sim":"paused")");
-    const auto resumed = trace.find(R"("ev":"state","sim":"running")", paused);
-    const auto quit = trace.find(R"("ev":"state","sim":"quit")");
-    EXPECT_TRUE(running < paused && paused < resumed && resumed < quit && quit != trace.npos)
-        << trace;
 }
 
 // A link that breaks under a running simulator is a failed request: the run stops with exit

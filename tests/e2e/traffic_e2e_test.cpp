@@ -63,8 +63,8 @@ TEST_F(LinkToSimProcess, AnAircraftLivesInTheSimulatorUntilItGoes) {
         "trace": {"interval_s": 0.05}
     })");
     ASSERT_TRUE(testkit::waitUntil([&] { return link_.simulatorRunning(); }, 5s));
+    EXPECT_TRUE(logHas("==> " + link_.simulatorName() + " connected"));
     EXPECT_EQ(link_.simulatorName(), "Lockheed Martin Prepar3D v5 (5.4.9.28482)");
-    EXPECT_TRUE(logHas("==> Lockheed Martin Prepar3D v5 (5.4.9.28482) connected"));
     EXPECT_EQ(gf_board().simLink.load(), LinkState::Waiting);  // title and stand not known
     EXPECT_EQ(gf_board().status(), "Waiting for Prepar3Dv5 ...");
     // Asked for until it has come (the user object id is then known).
