@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 #include "platform/socket.h"
+#include "sim/sim_types.h"
 #include "simconnect/wire.h"
 #include "standin_run.h"
 
@@ -18,15 +18,6 @@ namespace {
 
 using e2e::WendleRun;
 using platform::Socket;
-
-std::vector<std::uint8_t> objectData(DWORD requestId, const void* data, std::size_t size) {
-    scwire::PacketWriter w;
-    scwire::gf_beginRecvObjectData(w, {SIMCONNECT_RECV_ID_SIMOBJECT_DATA, requestId, 1},
-                                   scwire::kProtocolFsxSp2);
-    w.bytes(data, size);
-    w.endServer();
-    return w.buffer();
-}
 
 // A simulator of the test's own on a loopback port. It answers the open, reports a running
 // flight (the user aircraft on the ground at Zurich, its title and model, every 100 ms without
@@ -63,31 +54,34 @@ class StallingSimulator {
         scwire::PacketWriter w;
         scwire::gf_encodeRecvOpen(
             w, {"Lockheed Martin Prepar3D v5", {5, 4, 9, 28482}, {5, 4, 9, 28482}}, 4);
-        scwire::gf_encodeRecvEvent(w, SIMCONNECT_UNUSED, 201, 1, 4);  // "Sim": running
+        scwire::gf_encodeRecvEvent(w, SIMCONNECT_UNUSED, simid::kEvSim, 1, 4);  // running
         if (!send(w.buffer())) {
             return;
         }
-        const double user[8] = {47.45115, 8.5584, 0, 0, 4.36, 1416, 0, 0};
-        const std::int64_t clock[4] = {37785, 61, 2024, 0};
-        std::uint8_t position[96];
-        std::memcpy(position, user, 64);
-        std::memcpy(position + 64, clock, 32);
-        const std::int64_t onGround = 1;
-        char title[32] = "Test A320";
-        char model[32] = "A320";
-        std::vector<std::uint8_t> flight;
-        for (const auto& m :
-             {objectData(109, position, sizeof position),
-              objectData(108, &onGround, sizeof onGround), objectData(106, title, sizeof title),
-              objectData(107, model, sizeof model)}) {
-            flight.insert(flight.end(), m.begin(), m.end());
-        }
+        scwire::PacketWriter flight;
+        auto report = [&](DWORD requestId, auto&& data) {
+            scwire::gf_beginRecvObjectData(flight,
+                                           {SIMCONNECT_RECV_ID_SIMOBJECT_DATA, requestId, 1}, 4);
+            data();
+            flight.endServer();
+        };
+        report(simid::kReqUserPosition, [&] {
+            for (double v : {47.45115, 8.5584, 0.0, 0.0, 4.36, 1416.0, 0.0, 0.0}) {
+                flight.f64(v);
+            }
+            for (std::uint64_t v : {37785U, 61U, 2024U, 0U}) {  // the clock
+                flight.u64(v);
+            }
+        });
+        report(simid::kReqOnGround, [&] { flight.u64(1); });
+        report(simid::kReqTitle, [&] { flight.fixedString("Test A320", 32); });
+        report(simid::kReqModel, [&] { flight.fixedString("A320", 32); });
         std::vector<std::uint8_t> sink(64 * 1024);
         while (!done_) {
             while (reading_ && conn_.waitReadable(0ms) &&
                    conn_.receive(sink.data(), sink.size()) > 0) {
             }
-            if (!send(flight)) {
+            if (!send(flight.buffer())) {
                 return;  // the program has gone
             }
             reported_ = true;
