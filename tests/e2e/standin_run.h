@@ -3,6 +3,7 @@
 // wendle-sim process of the run's own.
 #pragma once
 
+#include <fmt/ranges.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -24,9 +25,7 @@ using namespace std::chrono_literals;
 inline constexpr std::array<int, 4> kSimVersion{5, 4, 9, 28482};
 inline const std::string kSimName = "Lockheed Martin\xC2\xAE Prepar3D\xC2\xAE v5";
 inline std::string simConnectedText() {
-    return "Prepar3D v5 (" + std::to_string(kSimVersion[0]) + "." + std::to_string(kSimVersion[1]) +
-           "." + std::to_string(kSimVersion[2]) + "." + std::to_string(kSimVersion[3]) +
-           ") connected";
+    return fmt::format("Prepar3D v5 ({}) connected", fmt::join(kSimVersion, "."));
 }
 
 inline std::size_t count(const std::string& text, const std::string& what) {
