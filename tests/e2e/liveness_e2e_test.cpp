@@ -4,31 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 #include "platform/socket.h"
+#include "sim/sim_types.h"
 #include "simconnect/wire.h"
-#include "testkit/testkit.h"
+#include "standin_run.h"
 
 using namespace std::chrono_literals;
 
 namespace wnd {
 namespace {
 
+using e2e::WendleRun;
 using platform::Socket;
-using testkit::Process;
-using testkit::waitUntil;
-using testkit::WorkFolder;
-
-std::vector<std::uint8_t> objectData(DWORD requestId, const void* data, std::size_t size) {
-    scwire::PacketWriter w;
-    scwire::gf_beginRecvObjectData(w, {SIMCONNECT_RECV_ID_SIMOBJECT_DATA, requestId, 1},
-                                   scwire::kProtocolFsxSp2);
-    w.bytes(data, size);
-    w.endServer();
-    return w.buffer();
-}
 
 // A simulator of the test's own on a loopback port. It answers the open, reports a running
 // flight (the user aircraft on the ground at Zurich, its title and model, every 100 ms without
@@ -59,47 +48,40 @@ class StallingSimulator {
             return;
         }
         conn_ = listener_.accept();
-        conn_.setReceiveTimeout(5s);
-        std::uint8_t size[4];
-        if (conn_.receive(size, 4) != 4) {
-            return;
-        }
-        std::vector<std::uint8_t> open(scwire::gf_readU32(size) - 4);
-        for (std::size_t got = 0; got < open.size();) {
-            const long n = conn_.receive(open.data() + got, open.size() - got);
-            if (n <= 0) {
-                return;
-            }
-            got += static_cast<std::size_t>(n);
+        if (!conn_.waitReadable(5s)) {
+            return;  // no open came; what comes is read below
         }
         scwire::PacketWriter w;
         scwire::gf_encodeRecvOpen(
             w, {"Lockheed Martin Prepar3D v5", {5, 4, 9, 28482}, {5, 4, 9, 28482}}, 4);
-        scwire::gf_encodeRecvEvent(w, SIMCONNECT_UNUSED, 201, 1, 4);  // "Sim": running
+        scwire::gf_encodeRecvEvent(w, SIMCONNECT_UNUSED, simid::kEvSim, 1, 4);  // running
         if (!send(w.buffer())) {
             return;
         }
-        const double user[8] = {47.45115, 8.5584, 0, 0, 4.36, 1416, 0, 0};
-        const std::int64_t clock[4] = {37785, 61, 2024, 0};
-        std::uint8_t position[96];
-        std::memcpy(position, user, 64);
-        std::memcpy(position + 64, clock, 32);
-        const std::int64_t onGround = 1;
-        char title[32] = "Test A320";
-        char model[32] = "A320";
-        std::vector<std::uint8_t> flight;
-        for (const auto& m :
-             {objectData(109, position, sizeof position),
-              objectData(108, &onGround, sizeof onGround), objectData(106, title, sizeof title),
-              objectData(107, model, sizeof model)}) {
-            flight.insert(flight.end(), m.begin(), m.end());
-        }
+        scwire::PacketWriter flight;
+        auto report = [&](DWORD requestId, auto&& data) {
+            scwire::gf_beginRecvObjectData(flight,
+                                           {SIMCONNECT_RECV_ID_SIMOBJECT_DATA, requestId, 1}, 4);
+            data();
+            flight.endServer();
+        };
+        report(simid::kReqUserPosition, [&] {
+            for (double v : {47.45115, 8.5584, 0.0, 0.0, 4.36, 1416.0, 0.0, 0.0}) {
+                flight.f64(v);
+            }
+            for (std::uint64_t v : {37785U, 61U, 2024U, 0U}) {  // the clock
+                flight.u64(v);
+            }
+        });
+        report(simid::kReqOnGround, [&] { flight.u64(1); });
+        report(simid::kReqTitle, [&] { flight.fixedString("Test A320", 32); });
+        report(simid::kReqModel, [&] { flight.fixedString("A320", 32); });
         std::vector<std::uint8_t> sink(64 * 1024);
         while (!done_) {
             while (reading_ && conn_.waitReadable(0ms) &&
                    conn_.receive(sink.data(), sink.size()) > 0) {
             }
-            if (!send(flight)) {
+            if (!send(flight.buffer())) {
                 return;  // the program has gone
             }
             reported_ = true;
@@ -118,48 +100,11 @@ class StallingSimulator {
     std::thread thread_;
 };
 
-// A working folder whose SimConnect.cfg names the port, with RealTraffic "installed".
-class WendleRun {
-  public:
-    explicit WendleRun(std::uint16_t simPort) {
-        wf_.writeParameters({{"SIM_INSTALL_PATH", (wf_.dir / "Prepar3D v5").string()},
-                             {"SCAN_LIVERIES", "false"},
-                             {"SCAN_AIRPORTS", "false"}});
-        testkit::writeFile(wf_.config / "InsideSystems" / "RealTraffic.jar", "");
-        testkit::writeFile(wf_.work / "SimConnect.cfg",
-                           "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
-                               std::to_string(simPort) + "\n");
-        wendle_ = std::make_unique<Process>(testkit::binary("wendle"), std::vector<std::string>{},
-                                            wf_.options());
-    }
-    void startRealTraffic() {
-        Process::Options o = wf_.options();
-        o.stdoutFile = wf_.dir / "rt.out";
-        o.stderrFile = wf_.dir / "rt.err";
-        rt_ = std::make_unique<Process>(testkit::binary("wendle-rt"),
-                                        std::vector<std::string>{"--flights", "6"}, o);
-    }
-    bool logShows(const std::string& text, std::chrono::milliseconds timeout = 20s) {
-        return waitUntil([&] { return log().find(text) != std::string::npos; }, timeout, 50ms);
-    }
-    std::string log() const { return wf_.log(); }
-    // SIGTERM, then the exit status within 5 s (nothing when it did not end in time).
-    std::optional<int> terminateWithin5s() {
-        wendle_->terminate();
-        return wendle_->wait(5s);
-    }
-
-  private:
-    WorkFolder wf_;
-    std::unique_ptr<Process> wendle_;
-    std::unique_ptr<Process> rt_;
-};
-
 TEST(LivenessE2E, ASimulatorThatStopsReadingWhileTrafficFlowsNeverHoldsUpTheClose) {
     StallingSimulator sim;
-    WendleRun run(sim.port());
-    ASSERT_TRUE(run.logShows("Prepar3D v5 (5.4.9.28482) connected")) << run.log();
-    run.startRealTraffic();
+    WendleRun run(sim.port(), true);
+    ASSERT_TRUE(run.logShows(e2e::simConnectedText())) << run.log();
+    run.startRealTraffic({"--flights", "6"});
     ASSERT_TRUE(run.logShows("Traffic Reader connected")) << run.log();
     sim.stopReading();
     std::this_thread::sleep_for(2s);
@@ -175,7 +120,7 @@ TEST(LivenessE2E, ASimulatorThatNeverTakesTheConnectionNeverHoldsUpTheClose) {
     ASSERT_TRUE(listener.listen(0));
     Socket filler = Socket::create(platform::SocketType::Tcp);
     ASSERT_TRUE(filler.connect("127.0.0.1", listener.localPort(), 2s));
-    WendleRun run(listener.localPort());
+    WendleRun run(listener.localPort(), true);
     ASSERT_TRUE(run.logShows("Waiting for Prepar3Dv5 ...")) << run.log();
     std::this_thread::sleep_for(1500ms);  // inside a connect by now
     EXPECT_EQ(run.terminateWithin5s(), 0) << run.log();

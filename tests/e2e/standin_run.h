@@ -1,12 +1,15 @@
-// Shared by the e2e suites that run `wendle` against the stand-ins: a working folder whose
-// SimConnect.cfg points at a wendle-sim process of its own, the program, and wendle-rt.
+// Shared by the e2e suites that run `wendle` against a simulator: a working folder whose
+// SimConnect.cfg names the simulator's port, the program and wendle-rt started in it, and a
+// wendle-sim process of the run's own.
 #pragma once
 
+#include <fmt/ranges.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,9 +25,7 @@ using namespace std::chrono_literals;
 inline constexpr std::array<int, 4> kSimVersion{5, 4, 9, 28482};
 inline const std::string kSimName = "Lockheed Martin\xC2\xAE Prepar3D\xC2\xAE v5";
 inline std::string simConnectedText() {
-    return "Prepar3D v5 (" + std::to_string(kSimVersion[0]) + "." + std::to_string(kSimVersion[1]) +
-           "." + std::to_string(kSimVersion[2]) + "." + std::to_string(kSimVersion[3]) +
-           ") connected";
+    return fmt::format("Prepar3D v5 ({}) connected", fmt::join(kSimVersion, "."));
 }
 
 inline std::size_t count(const std::string& text, const std::string& what) {
@@ -35,37 +36,18 @@ inline std::size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-// The user parked at Zurich, with the timeline given; no scans, a trace every second.
-class StandInRun {
+// `wendle` started at once on the simulator at that port, without scans; with RealTraffic
+// "installed" when asked.
+class WendleRun {
   public:
-    explicit StandInRun(nlohmann::json timeline = nlohmann::json::array(),
-                        bool realTrafficHere = false)
-        : sim_(nlohmann::json{{"simulator", {{"name", kSimName}, {"version", kSimVersion}}},
-                              {"user",
-                               {{"title", "Test A320"},
-                                {"atc_model", "A320"},
-                                {"lat", 47.45115},
-                                {"lon", 8.5584},
-                                {"alt_ft", 1416},
-                                {"heading_deg", 250},
-                                {"on_ground", true}}},
-                              {"timeline", std::move(timeline)},
-                              {"trace", {{"interval_s", 1.0}}}}
-                   .dump()) {
+    explicit WendleRun(std::uint16_t simPort, bool realTrafficHere = false) {
         wf_.writeParameters({{"SIM_INSTALL_PATH", (wf_.dir / "Prepar3D v5").string()},
                              {"SCAN_LIVERIES", "false"},
                              {"SCAN_AIRPORTS", "false"}});
         if (realTrafficHere) {
             testkit::writeFile(wf_.config / "InsideSystems" / "RealTraffic.jar", "");
         }
-        const std::uint16_t port = sim_.port();
-        EXPECT_NE(port, 0) << sim_.process().err();
-        testkit::writeFile(
-            wf_.work / "SimConnect.cfg",
-            "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(port) + "\n");
-    }
-
-    void startWendle() {
+        sctest::writeSimConnectCfg(wf_.work, simPort);
         wendle_ = std::make_unique<testkit::Process>(testkit::binary("wendle"),
                                                      std::vector<std::string>{}, wf_.options());
     }
@@ -82,13 +64,49 @@ class StandInRun {
     std::string log() const { return wf_.log(); }
     std::string realTrafficOut() const { return testkit::readFile(wf_.dir / "rt.out"); }
     testkit::Process& wendle() { return *wendle_; }
-    sctest::SimProcess& sim() { return sim_; }
+    // SIGTERM, then the exit status within 5 s (nothing when it did not end in time).
+    std::optional<int> terminateWithin5s() {
+        wendle_->terminate();
+        return wendle_->wait(5s);
+    }
 
   private:
     testkit::WorkFolder wf_;
-    sctest::SimProcess sim_;
     std::unique_ptr<testkit::Process> wendle_;
     std::unique_ptr<testkit::Process> rt_;
+};
+
+// The simulator process, started before the run that uses its port.
+struct SimFirst {
+    explicit SimFirst(const std::string& scenario) : sim(scenario) {}
+    sctest::SimProcess sim;
+};
+
+// The user parked at Zurich on wendle-sim, with the timeline given and a trace every second.
+class StandInRun : private SimFirst, public WendleRun {
+  public:
+    explicit StandInRun(nlohmann::json timeline = nlohmann::json::array(),
+                        bool realTrafficHere = false)
+        : SimFirst(scenario(std::move(timeline))), WendleRun(sim.port(), realTrafficHere) {
+        EXPECT_NE(sim.port(), 0) << sim.process().err();
+    }
+    sctest::SimProcess& simulator() { return sim; }
+
+  private:
+    static std::string scenario(nlohmann::json timeline) {
+        return nlohmann::json{{"simulator", {{"name", kSimName}, {"version", kSimVersion}}},
+                              {"user",
+                               {{"title", "Test A320"},
+                                {"atc_model", "A320"},
+                                {"lat", 47.45115},
+                                {"lon", 8.5584},
+                                {"alt_ft", 1416},
+                                {"heading_deg", 250},
+                                {"on_ground", true}}},
+                              {"timeline", std::move(timeline)},
+                              {"trace", {{"interval_s", 1.0}}}}
+            .dump();
+    }
 };
 
 }  // namespace wnd::e2e

@@ -20,59 +20,6 @@
 
 namespace wnd::livtest {
 
-// A working folder (input, output, parameters.xml, Log.txt) for one test; the process-wide
-// objects are brought back to a fresh state around it.
-class WorkFolder {
-  public:
-    WorkFolder() {
-        gs().resetValues();
-        gs().filePath = dir_ / "parameters.xml";
-        gf_liveries().reset();
-        gf_liveries().openForUser = [this](const std::filesystem::path& p) {
-            opened.push_back(p);
-            return true;
-        };
-        gf_setLiveryWorkFolder(dir_.path());
-        gf_runControl().reset();
-        gf_board().reset();
-        std::filesystem::create_directories(dir_ / "input" / "my_regcodes");
-        gf_openLog(dir_ / "Log.txt");
-    }
-    ~WorkFolder() {
-        gf_closeLog();
-        gf_liveries().reset();
-        gf_liveries().openForUser = nullptr;
-        gf_setLiveryWorkFolder({});
-        gf_runControl().reset();
-        gs().resetValues();
-        gs().filePath = "parameters.xml";
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-
-    std::filesystem::path operator/(const std::filesystem::path& p) const { return dir_ / p; }
-    const std::filesystem::path& path() const { return dir_.path(); }
-    std::string log() const {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
-    bool logHas(const std::string& s) const { return log().find(s) != std::string::npos; }
-    // Lines of an information or error list; none when the file is absent.
-    std::vector<std::string> report(LiveryReport r) const {
-        std::istringstream text(testkit::readFile(gf_liveries().paths.report(r)));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(text, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
-    std::vector<std::filesystem::path> opened;
-
-  private:
-    testkit::TempDir dir_;
-};
-
 // A small database: the types, categories, airlines, fixes and registrations tests use.
 inline void fillSmallDbase() {
     Dbase& d = gf_dbase();
@@ -110,6 +57,61 @@ inline void fillSmallDbase() {
     }
     d.read = true;
 }
+
+// A working folder (input, output, parameters.xml, Log.txt) and the small database for one
+// test; the process-wide objects are brought back to a fresh state around it.
+class WorkFolder {
+  public:
+    WorkFolder() {
+        fillSmallDbase();
+        gs().resetValues();
+        gs().filePath = dir_ / "parameters.xml";
+        gf_liveries().reset();
+        gf_liveries().openForUser = [this](const std::filesystem::path& p) {
+            opened.push_back(p);
+            return true;
+        };
+        gf_setLiveryWorkFolder(dir_.path());
+        gf_runControl().reset();
+        gf_board().reset();
+        std::filesystem::create_directories(dir_ / "input" / "my_regcodes");
+        gf_openLog(dir_ / "Log.txt");
+    }
+    ~WorkFolder() {
+        gf_closeLog();
+        gf_dbase().reset();
+        gf_liveries().reset();
+        gf_liveries().openForUser = nullptr;
+        gf_setLiveryWorkFolder({});
+        gf_runControl().reset();
+        gs().resetValues();
+        gs().filePath = "parameters.xml";
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    std::filesystem::path operator/(const std::filesystem::path& p) const { return dir_ / p; }
+    const std::filesystem::path& path() const { return dir_.path(); }
+    std::string log() const {
+        gf_flushLog();
+        return testkit::readFile(dir_ / "Log.txt");
+    }
+    bool logHas(const std::string& s) const { return log().find(s) != std::string::npos; }
+    // Lines of an information or error list; none when the file is absent.
+    std::vector<std::string> report(LiveryReport r) const {
+        std::istringstream text(testkit::readFile(gf_liveries().paths.report(r)));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    std::vector<std::filesystem::path> opened;
+
+  private:
+    testkit::TempDir dir_;
+};
 
 // One package folder: the cfg text and the folders and files its sections need.
 inline std::filesystem::path writePackage(const std::filesystem::path& folder,

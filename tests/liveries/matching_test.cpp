@@ -14,7 +14,6 @@ namespace {
 class MatchingTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        livtest::fillSmallDbase();
         const LiveryCatalogue cat = {
             {"DLH A320 Special", "A320", "DLH", "D-AIPA", false, 0, {}},
             {"DLH A320 Fleet", "A320", "DLH", "", false, 0, {}},
@@ -34,8 +33,6 @@ class MatchingTest : public ::testing::Test {
         t.specialLiveries.insert("DLH A320 Special");
         t.uniqueRegistrations.insert("D-AIPA");
     }
-    void TearDown() override { gf_dbase().reset(); }
-
     MatchAircraft ac(const std::string& airline, const std::string& type, const std::string& reg,
                      TypeCategory category, bool cargo = false) {
         return MatchAircraft{"TEST123", airline, type, reg, category, cargo, "", false, -1};

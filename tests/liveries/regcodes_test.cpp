@@ -20,9 +20,6 @@ namespace {
 
 class RegcodesTest : public ::testing::Test {
   protected:
-    void SetUp() override { livtest::fillSmallDbase(); }
-    void TearDown() override { gf_dbase().reset(); }
-
     // The shipped file as the program finds it: encrypted in input.
     void ship(const std::string& liveries) {
         const fs::path plain = work / "plain.xml";

@@ -2,7 +2,6 @@
 // frame sends, the worker's requests, and the bookkeeping of refused creations.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <future>
 
 #include "board/status_board.h"
@@ -11,18 +10,10 @@
 namespace wnd {
 namespace {
 
-using simtest::FakeApi;
-using simtest::RunFrame;
-
-class Commands : public RunFrame {
+class Commands : public simtest::RunFrame {
   protected:
-    void SetUp() override {
-        RunFrame::SetUp();
-        link_.prepare(5);
-    }
     std::vector<ClientEventCommand> events() { return link_.queues().queued().events; }
     void clearQueues() { link_.sendFrame(); }  // no connection: the queues are emptied
-    SimLink link_;
     AiCommands& ai_ = link_.commands();
 };
 
@@ -143,9 +134,7 @@ TEST_F(Commands, PositionsSwapOncePerCycleAndABusyLockDropsTheCycleButLosesNothi
 // What one frame sends, in order: never to an object not above the user's; flaps between two
 // releases; each creation waits as pending; after a request error nothing goes out.
 TEST_F(Commands, TheFrameSendsInOrderAndNeverToTheUserOrBelow) {
-    FakeApi api;
-    gf_setSimConnectApi(&api);
-    link_.attachHandle(reinterpret_cast<HANDLE>(std::uintptr_t{1}));
+    simtest::FakeApi& api = useFakeApi();
     for (std::uint32_t oid : {2u, 3u}) {  // the user object id is 2 until a position comes
         PositionCommand p;
         p.objectId = oid;
@@ -181,13 +170,12 @@ TEST_F(Commands, TheFrameSendsInOrderAndNeverToTheUserOrBelow) {
     EXPECT_EQ(gf_board().status(), "SimConnect request error");
     EXPECT_EQ(gf_runControl().exitReason(), ExitReason::SimConnectError);
     EXPECT_EQ(gf_runControl().restartDelay(), 9);
-    link_.attachHandle(nullptr);
 }
 
 // A simulator that stops reading holds up the thread that sends; the worker's requests must
 // not hold the command lock meanwhile, or the frame and the by-type handler would wait too.
 TEST_F(Commands, TheWorkersRequestsHoldNoLockWhileTheyWaitOnTheSimulator) {
-    FakeApi api;
+    simtest::FakeApi& api = useFakeApi();
     std::promise<void> inCall;
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
@@ -197,15 +185,12 @@ TEST_F(Commands, TheWorkersRequestsHoldNoLockWhileTheyWaitOnTheSimulator) {
             released.wait();
         }
     };
-    gf_setSimConnectApi(&api);
-    link_.attachHandle(reinterpret_cast<HANDLE>(std::uintptr_t{1}));
     auto worker = std::async(std::launch::async, [&] { link_.requestUserPosition(); });
     inCall.get_future().wait();
     EXPECT_TRUE(link_.sendFrame());
     EXPECT_TRUE(link_.queues().swapPositionBuffers());
     release.set_value();
     worker.get();
-    link_.attachHandle(nullptr);
 }
 
 TEST_F(Commands, RefusedLiveriesCountOnceAndTheTwentiethEndsTheRunAndNoLiveryIsReported) {

@@ -1,11 +1,12 @@
-// Shared by the simulator-link tests: a clean run frame with a log of its own, a SimConnect
-// backend that writes down its calls, the transport's configuration, creations and the wait
-// for the user position.
+// Shared by the simulator-link tests (and the link's e2e run): a SimConnect backend that writes
+// down its calls, a clean run frame with a log and a link of its own, and creations.
 #pragma once
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -18,8 +19,6 @@
 #include "settings/settings.h"
 #include "sim/flight_plan.h"
 #include "sim/sim_link.h"
-#include "simconnect/harness.h"
-#include "simconnect/tcp_client.h"
 #include "testkit/testkit.h"
 #include "util/log.h"
 #include "util/user_error.h"
@@ -28,34 +27,9 @@ namespace wnd::simtest {
 
 using namespace std::chrono_literals;
 
-// Every test starts from a fresh run: run control, display, settings, database, own log.
-class RunFrame : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        gf_runControl().reset();
-        gf_board().reset();
-        gs().resetValues();
-        gf_dbase().reset();
-        gf_openLog(dir_ / "Log.txt");
-    }
-    void TearDown() override {
-        gf_closeLog();
-        gf_setSimConnectApi(nullptr);
-    }
-    std::string log() {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
-    bool logHas(const std::string& text) { return log().find(text) != std::string::npos; }
-    bool waitLog(const std::string& text) {
-        return testkit::waitUntil([&] { return logHas(text); }, 5s);
-    }
-
-    testkit::TempDir dir_;
-};
-
-// A backend without a simulator: every call succeeds (handle 1), is written down as text, and
-// may be held up by `gate` (called with that text before the call returns).
+// A backend without a simulator: every call succeeds (handle 1); requests and AI calls are
+// written down as text and may be held up by `gate` (called with that text before the call
+// returns).
 class FakeApi final : public SimConnectApi {
   public:
     std::vector<std::string> calls() {
@@ -64,29 +38,21 @@ class FakeApi final : public SimConnectApi {
     }
     std::function<void(const std::string&)> gate;
 
-    HRESULT open(HANDLE* h, const char* name, HWND, DWORD, HANDLE, DWORD idx) override {
+    HRESULT open(HANDLE* h, const char*, HWND, DWORD, HANDLE, DWORD) override {
         *h = reinterpret_cast<HANDLE>(std::uintptr_t{1});
-        return note("open", name, idx);
+        return kScOk;
     }
     HRESULT close(HANDLE) override { return kScOk; }
     HRESULT callDispatch(HANDLE, DispatchProc, void*) override { return kScOk; }
-    HRESULT addToDataDefinition(HANDLE, DWORD def, const char* name, const char* units,
-                                SIMCONNECT_DATATYPE type, float eps, DWORD datum) override {
-        return note("define", def, name, units != nullptr ? units : "-", static_cast<DWORD>(type),
-                    static_cast<double>(eps), datum);
+    // The registration: the stand-in checks it (an exception for anything it does not know).
+    HRESULT addToDataDefinition(HANDLE, DWORD, const char*, const char*, SIMCONNECT_DATATYPE, float,
+                                DWORD) override {
+        return kScOk;
     }
-    HRESULT subscribeToSystemEvent(HANDLE, DWORD id, const char* name) override {
-        return note("subscribe", id, name);
-    }
-    HRESULT mapClientEventToSimEvent(HANDLE, DWORD id, const char* name) override {
-        return note("map", id, name);
-    }
-    HRESULT addClientEventToNotificationGroup(HANDLE, DWORD g, DWORD id, BOOL m) override {
-        return note("group", g, id, m);
-    }
-    HRESULT setNotificationGroupPriority(HANDLE, DWORD g, DWORD p) override {
-        return note("priority", g, p);
-    }
+    HRESULT subscribeToSystemEvent(HANDLE, DWORD, const char*) override { return kScOk; }
+    HRESULT mapClientEventToSimEvent(HANDLE, DWORD, const char*) override { return kScOk; }
+    HRESULT addClientEventToNotificationGroup(HANDLE, DWORD, DWORD, BOOL) override { return kScOk; }
+    HRESULT setNotificationGroupPriority(HANDLE, DWORD, DWORD) override { return kScOk; }
     HRESULT requestDataOnSimObject(HANDLE, DWORD r, DWORD d, DWORD o, SIMCONNECT_PERIOD p, DWORD,
                                    DWORD, DWORD, DWORD) override {
         return note("request", r, d, o, static_cast<DWORD>(p));
@@ -133,31 +99,53 @@ class FakeApi final : public SimConnectApi {
     std::vector<std::string> calls_;
 };
 
-inline void writeCfg(const std::filesystem::path& dir, std::uint16_t port) {
-    testkit::writeFile(
-        dir / "SimConnect.cfg",
-        "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(port) + "\n");
-}
+// Every test starts from a fresh run (run control, display, settings, database, own log) with
+// a link of its own, prepared for Prepar3D v5.
+class RunFrame : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gf_runControl().reset();
+        gf_board().reset();
+        gs().resetValues();
+        gf_dbase().reset();
+        gf_openLog(dir_ / "Log.txt");
+        link_.prepare(5);
+    }
+    void TearDown() override {
+        link_.stopClient();
+        link_.attachHandle(nullptr);
+        gf_closeLog();
+        gf_setSimConnectApi(nullptr);  // the transport again
+    }
+    // The link on the fake backend, as if connected.
+    FakeApi& useFakeApi() {
+        gf_setSimConnectApi(&api_);
+        link_.attachHandle(reinterpret_cast<HANDLE>(std::uintptr_t{1}));
+        return api_;
+    }
+    std::string log() {
+        gf_flushLog();
+        return testkit::readFile(dir_ / "Log.txt");
+    }
+    bool logHas(const std::string& text) { return log().find(text) != std::string::npos; }
+    bool waitLog(const std::string& text) {
+        return testkit::waitUntil([&] { return logHas(text); }, 5s);
+    }
+
+    testkit::TempDir dir_;
+    FakeApi api_;
+    SimLink link_;
+};
 
 inline CreateRequest creation(std::uint32_t aircraftId, const std::string& tail,
                               const std::string& title = "Wendle Test Livery", double lat = 47.46,
                               double lon = 8.55) {
     CreateRequest r;
-    r.initPosition = sctest::initPosition(lat, lon, 1500, 90, false);
+    r.initPosition = SIMCONNECT_DATA_INITPOSITION{lat, lon, 1500, 0, 0, 90, 0, 0};
     r.tailNumber = tail;
     r.liveryTitle = title;
     r.aircraftId = aircraftId;
     return r;
-}
-
-// Asks for the user position until it has come (the user object id is then known).
-inline bool waitUserPosition(SimLink& link) {
-    return testkit::waitUntil(
-        [&] {
-            const auto u = link.requestUserPosition();
-            return !gf_isNullPosition(u.latitude, u.longitude);
-        },
-        5s, 20ms);
 }
 
 }  // namespace wnd::simtest

@@ -80,7 +80,7 @@ std::vector<std::vector<std::uint8_t>> sampleMessages() {
     };
 }
 
-TEST(TcpClient, OpensWithTheFsxSp2PacketAndNumbersItsPackets) {
+TEST(TcpClient, OpensWithTheFsxSp2PacketAndMessagesArriveWholeWhateverTheSegments) {
     ScriptedServer server;
     Client c(server.port());
     ASSERT_TRUE(c.opened());
@@ -88,17 +88,6 @@ TEST(TcpClient, OpensWithTheFsxSp2PacketAndNumbersItsPackets) {
     scwire::gf_encodeOpen(open, "Wendle_P3D");
     open.endClient(1);
     EXPECT_EQ(server.accept(), open.buffer());
-    EXPECT_EQ(c.lastSendId(), 1u);
-    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(c.h, 201, "Sim"), kScOk);
-    EXPECT_EQ(c.lastSendId(), 2u);
-    const auto sub = server.readPacket();
-    EXPECT_EQ(scwire::gf_readU32(sub.data() + 12), 2u);
-}
-
-TEST(TcpClient, MessagesArriveWholeWhateverTheSegments) {
-    ScriptedServer server;
-    Client c(server.port());
-    server.accept();
     const auto messages = sampleMessages();
     std::vector<std::uint8_t> stream;
     for (const auto& m : messages) {
@@ -154,18 +143,21 @@ TEST(TcpClient, ShortMessagesAreDroppedAndStringsEndInsideTheirFields) {
     EXPECT_EQ(c.msgs[1].size, 16u);
 }
 
-// The server hangs up, quits and hangs up, or sends a size that loses the packet boundaries:
-// what came before is handed over, then exactly one QUIT, and then every call fails.
-TEST(TcpClient, AnOrderlyCloseOrABrokenStreamIsOneQuitAndThenEveryCallFails) {
+// The server hangs up, quits and hangs up, sends a size that loses the packet boundaries, or
+// resets the connection: what came before is handed over, then exactly one QUIT (none after a
+// reset: a broken link), and from then on every call fails.
+TEST(TcpClient, AnEndedOrBrokenStreamIsOneQuitOrNoneAndThenEveryCallFails) {
+    enum class End { Close, Reset, Nothing };
     const auto quit = packet([](auto& w) { scwire::gf_encodeRecvQuit(w, 4); });
     const struct {
         const char* what;
         std::vector<std::uint8_t> after;
-        bool hangUp;
-    } cases[] = {{"close", {}, true},
-                 {"quit and close", quit, true},
-                 {"size 5", {5, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0}, false}};
-    for (const auto& [what, after, hangUp] : cases) {
+        End end;
+    } cases[] = {{"close", {}, End::Close},
+                 {"quit and close", quit, End::Close},
+                 {"size 5", {5, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0}, End::Nothing},
+                 {"reset", {}, End::Reset}};
+    for (const auto& [what, after, end] : cases) {
         SCOPED_TRACE(what);
         ScriptedServer server;
         Client c(server.port());
@@ -173,32 +165,21 @@ TEST(TcpClient, AnOrderlyCloseOrABrokenStreamIsOneQuitAndThenEveryCallFails) {
         auto bytes = sampleMessages()[1];
         bytes.insert(bytes.end(), after.begin(), after.end());
         server.send(bytes);
-        if (hangUp) {
+        ASSERT_TRUE(c.pumpUntil([&] { return !c.msgs.empty(); }));
+        if (end == End::Close) {
             server.close();
+        } else if (end == End::Reset) {
+            server.reset();
         }
-        ASSERT_TRUE(c.pumpUntil([&] { return c.find(SIMCONNECT_RECV_ID_QUIT) != nullptr; }));
-        c.pumpFor(20ms);
-        ASSERT_EQ(c.msgs.size(), 2u);  // the event, then one QUIT
+        HRESULT hr = kScOk;
+        ASSERT_TRUE(c.pumpUntil([&] { return gf_scFailed(hr = c.pump()); }));
+        EXPECT_EQ(hr, kScFail);
         EXPECT_EQ(c.msgs[0].id(), SIMCONNECT_RECV_ID_EVENT);
+        EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_QUIT), end == End::Reset ? 0u : 1u);
+        EXPECT_EQ(c.msgs.size(), end == End::Reset ? 1u : 2u);
         EXPECT_EQ(c.pump(), kScFail);
-        EXPECT_EQ(SimConnect_RequestDataOnSimObject(c.h, 109, 403, 0, SIMCONNECT_PERIOD_ONCE),
-                  kScFail);
+        EXPECT_EQ(SimConnect_AIRemoveObject(c.h, 5, 105), kScFail);
     }
-}
-
-TEST(TcpClient, AResetConnectionFailsTheDispatchAndEveryCallWithoutAQuit) {
-    ScriptedServer server;
-    Client c(server.port());
-    server.accept();
-    server.send(sampleMessages()[1]);
-    ASSERT_TRUE(c.pumpUntil([&] { return !c.msgs.empty(); }));
-    server.reset();
-    HRESULT hr = kScOk;
-    ASSERT_TRUE(c.pumpUntil([&] { return gf_scFailed(hr = c.pump()); }));
-    EXPECT_EQ(hr, kScFail);
-    EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_QUIT), 0u);
-    EXPECT_EQ(c.pump(), kScFail);
-    EXPECT_EQ(SimConnect_AIRemoveObject(c.h, 5, 105), kScFail);
 }
 
 // A server that takes the connection and then reads nothing: once the buffers are full a send

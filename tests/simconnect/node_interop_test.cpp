@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "sim_process.h"
 #include "testkit/testkit.h"
@@ -17,20 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-fs::path findNode() {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path != nullptr ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        std::error_code ec;
-        const fs::path candidate = fs::path(dir) / "node";
-        if (!dir.empty() && fs::is_regular_file(candidate, ec)) {
-            return candidate;
-        }
-    }
-    return {};
-}
-
 // Where the test set-up installs node-simconnect; WENDLE_NODE_MODULES overrides it.
 fs::path nodeModules() {
     const char* dir = std::getenv("WENDLE_NODE_MODULES");
@@ -40,18 +25,18 @@ fs::path nodeModules() {
 const fs::path kScripts = fs::path(WENDLE_SIMCONNECT_TEST_DIR) / "node";
 
 // Skips (and says why, where CI output shows it) unless node and node-simconnect are there.
-#define REQUIRE_NODE_SIMCONNECT()                                                                \
-    do {                                                                                         \
-        if (findNode().empty()) {                                                                \
-            std::cout << "SKIPPED: node is not installed; node-simconnect interop not tested\n"; \
-            GTEST_SKIP() << "node is not installed";                                             \
-        }                                                                                        \
-        if (nodeModules().empty() ||                                                             \
-            !fs::exists(nodeModules() / "node-simconnect" / "package.json")) {                   \
-            std::cout << "SKIPPED: node-simconnect is not installed (npm could not reach the "   \
-                         "registry?); node-simconnect interop not tested\n";                     \
-            GTEST_SKIP() << "node-simconnect is not installed in " << nodeModules();             \
-        }                                                                                        \
+#define REQUIRE_NODE_SIMCONNECT()                                                            \
+    do {                                                                                     \
+        const char* why = std::system("command -v node >/dev/null 2>&1") != 0                \
+                              ? "node is not installed"                                      \
+                          : !fs::exists(nodeModules() / "node-simconnect" / "package.json")  \
+                              ? "node-simconnect is not installed (npm could not reach the " \
+                                "registry?)"                                                 \
+                              : nullptr;                                                     \
+        if (why != nullptr) {                                                                \
+            std::cout << "SKIPPED: " << why << "; node-simconnect interop not tested\n";     \
+            GTEST_SKIP() << why;                                                             \
+        }                                                                                    \
     } while (false)
 
 testkit::Process runNode(const testkit::TempDir& dir, const std::string& script,
@@ -59,8 +44,8 @@ testkit::Process runNode(const testkit::TempDir& dir, const std::string& script,
     testkit::Process::Options opt;
     opt.cwd = dir.path();
     opt.env = {{"NODE_PATH", nodeModules().string()}};
-    args.insert(args.begin(), (kScripts / script).string());
-    return testkit::Process(findNode(), args, opt);
+    args.insert(args.begin(), {"node", (kScripts / script).string()});
+    return testkit::Process("/usr/bin/env", args, opt);
 }
 
 TEST(NodeSimconnect, TalksToWendleSim) {

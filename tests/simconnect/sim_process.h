@@ -1,16 +1,46 @@
-// The real wendle-sim binary in a temporary folder, on a free port it reports.
+// The real wendle-sim binary in a temporary folder, on a free port it reports, and the
+// SimConnect.cfg that points a client at a port.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "testkit/testkit.h"
 
 namespace wnd::sctest {
+
+inline void writeSimConnectCfg(const std::filesystem::path& dir, std::uint16_t port) {
+    testkit::writeFile(
+        dir / "SimConnect.cfg",
+        "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(port) + "\n");
+}
+
+// The lines of a stand-in's trace of one event that have all of `fields`; a line still being
+// written is left out.
+inline std::vector<nlohmann::json> traceLines(std::string text, const std::string& ev,
+                                              const nlohmann::json& fields = {}) {
+    text.resize(text.rfind('\n') + 1);
+    std::istringstream lines(text);
+    std::vector<nlohmann::json> out;
+    for (std::string line; std::getline(lines, line);) {
+        auto j = nlohmann::json::parse(line);
+        bool all = j["ev"] == ev;
+        for (const auto& f : fields.items()) {
+            all = all && j.contains(f.key()) && j[f.key()] == f.value();
+        }
+        if (all) {
+            out.push_back(std::move(j));
+        }
+    }
+    return out;
+}
 
 class SimProcess {
   public:
@@ -40,6 +70,9 @@ class SimProcess {
     }
     testkit::Process& process() { return *process_; }
     std::string trace() const { return testkit::readFile(dir_ / "trace.jsonl"); }
+    std::vector<nlohmann::json> traceOf(const std::string& ev, const nlohmann::json& fields = {}) {
+        return traceLines(trace(), ev, fields);
+    }
 
   private:
     testkit::TempDir dir_;
