@@ -160,7 +160,9 @@ void lf_startUpWendle() {
             showStatus(fmt::format("RealTraffic {}detected at this PC", realTraffic ? "" : "not "));
         }
         // Step 6.
-        const fs::path stock = fs::path(s.SIM_INSTALL_PATH.value()) / "Scenery";
+        // The setting is UTF-8; a plain string would be read in the ANSI code page on Windows.
+        const std::string install = s.SIM_INSTALL_PATH.value();
+        const fs::path stock = fs::path(std::u8string(install.begin(), install.end())) / "Scenery";
         std::error_code ec;
         if (!fs::exists(stock, ec)) {
             showStatus(fmt::format("Stock airports path does not exist: {}", stock.string()));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,6 +24,10 @@ std::unique_ptr<InstanceGuard> acquireInstanceGuard(std::string_view name);
 
 // The per-user roaming application-data folder; empty when it cannot be found.
 std::filesystem::path roamingAppDataFolder();
+
+// True when folder lies below the system's Program Files folders (64- and 32-bit): where a
+// user without administrator rights cannot write. Never true on systems without them.
+bool isBelowProgramFiles(const std::filesystem::path& folder);
 
 // Registry (HKEY_LOCAL_MACHINE, 64-bit view). Systems without one report nothing installed.
 bool registryKeyExists(std::string_view subKey);
@@ -57,6 +62,9 @@ int socketErrorFromErrno(int errnoValue);
 // Calls onClose (on a thread of its own) when the user asks the process to close:
 // SIGINT/SIGTERM on Linux. Call once, before any other thread starts.
 void watchCloseRequests(std::function<void()> onClose);
+
+// std::fopen for a path with any characters in it (Windows' fopen takes the ANSI code page).
+std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 
 // Flushes a written file's data to the disk; false when that failed.
 bool syncFile(const std::filesystem::path& path);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/platform.h"
 #include "util/log.h"
 
 namespace fs = std::filesystem;
@@ -55,7 +56,7 @@ bool gf_downloadFile(const std::string& address, const fs::path& localPath, bool
     partPath += ".part";
     bool ok = false;
     try {
-        File file(std::fopen(partPath.string().c_str(), binary ? "wb" : "w"));
+        File file(platform::openFile(partPath, binary ? "wb" : "w"));
         if (!file) {
             gf_logLine("Could not open output file: {}", localPath.string());
             return false;

@@ -70,6 +70,10 @@ std::filesystem::path roamingAppDataFolder() {
     return p.empty() ? p : p / ".config";
 }
 
+bool isBelowProgramFiles(const std::filesystem::path&) {
+    return false;
+}
+
 bool registryKeyExists(std::string_view) {
     return false;
 }
@@ -219,6 +223,10 @@ bool syncFile(const std::filesystem::path& path) {
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
+}
+
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
 }
 
 unsigned hardwareThreads() {

@@ -1,0 +1,301 @@
+#include <winsock2.h>
+// winsock2.h must come before windows.h, which would pull in the old winsock.h.
+#include <windows.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/socket.h"
+
+namespace wnd::platform {
+
+namespace {
+
+// Not in every MinGW header set: stops an ICMP "port unreachable" for an earlier datagram
+// from failing the next receive with WSAECONNRESET (Linux reports no such thing).
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+SOCKET sock(NativeSocket fd) {
+    return static_cast<SOCKET>(fd);
+}
+
+bool toSockaddr(const std::string& address, std::uint16_t port, sockaddr_in& sa) {
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = ::htons(port);
+    if (address.empty()) {
+        sa.sin_addr.s_addr = ::htonl(INADDR_ANY);
+        return true;
+    }
+    return ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) == 1;
+}
+
+Endpoint fromSockaddr(const sockaddr_in& sa) {
+    char buf[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &sa.sin_addr, buf, sizeof buf);
+    return {buf, ::ntohs(sa.sin_port)};
+}
+
+// Like O_CLOEXEC: a started child (the installer) must not keep our ports open.
+void noInherit(SOCKET s) {
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+}
+
+int chunk(std::size_t size) {
+    return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+}
+
+}  // namespace
+
+std::optional<std::string> resolveIPv4(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* res = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || res == nullptr) {
+        return std::nullopt;
+    }
+    sockaddr_in sa{};
+    std::memcpy(&sa, res->ai_addr, sizeof sa);
+    ::freeaddrinfo(res);
+    return fromSockaddr(sa).address;
+}
+
+Socket::Socket(Socket&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_) {
+    other.fd_ = kInvalidSocket;
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        lastError_ = other.lastError_;
+        other.fd_ = kInvalidSocket;
+    }
+    return *this;
+}
+
+bool Socket::fail() {
+    lastError_ = ::WSAGetLastError();
+    return false;
+}
+
+Socket Socket::create(SocketType type) {
+    const bool tcp = type == SocketType::Tcp;
+    const SOCKET s =
+        ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, tcp ? IPPROTO_TCP : IPPROTO_UDP);
+    Socket out(static_cast<NativeSocket>(s));
+    if (s == INVALID_SOCKET) {
+        out.fail();
+        return out;
+    }
+    noInherit(s);
+    if (!tcp) {
+        BOOL report = FALSE;
+        DWORD bytes = 0;
+        ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &bytes, nullptr,
+                   nullptr);
+    }
+    return out;
+}
+
+bool Socket::setBlocking(bool blocking) {
+    u_long nonBlocking = blocking ? 0 : 1;
+    return ::ioctlsocket(sock(fd_), FIONBIO, &nonBlocking) == 0 || fail();
+}
+
+bool Socket::setReuseAddress(bool on) {
+    // On a TCP socket Windows' SO_REUSEADDR would let a second listener take a port in use
+    // (Linux refuses that), and Windows needs no flag to rebind a port in TIME_WAIT; so only
+    // datagram sockets, which share a port the same way on both systems, get it.
+    int type = 0;
+    int len = sizeof type;
+    if (::getsockopt(sock(fd_), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) != 0) {
+        return fail();
+    }
+    if (type == SOCK_STREAM) {
+        return true;
+    }
+    const BOOL v = on ? TRUE : FALSE;
+    return ::setsockopt(sock(fd_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&v),
+                        sizeof v) == 0 ||
+           fail();
+}
+
+bool Socket::setNoDelay(bool on) {
+    const BOOL v = on ? TRUE : FALSE;
+    return ::setsockopt(sock(fd_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&v),
+                        sizeof v) == 0 ||
+           fail();
+}
+
+bool Socket::setReceiveTimeout(std::chrono::milliseconds timeout) {
+    // Windows takes milliseconds as a DWORD, not a timeval.
+    const DWORD ms =
+        static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 0));
+    return ::setsockopt(sock(fd_), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms),
+                        sizeof ms) == 0 ||
+           fail();
+}
+
+bool Socket::setReceiveBuffer(int bytes) {
+    return ::setsockopt(sock(fd_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                        sizeof bytes) == 0 ||
+           fail();
+}
+
+bool Socket::bind(const std::string& address, std::uint16_t port) {
+    sockaddr_in sa{};
+    if (!toSockaddr(address == "0.0.0.0" ? std::string() : address, port, sa)) {
+        lastError_ = WSAEADDRNOTAVAIL;
+        return false;
+    }
+    return ::bind(sock(fd_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 || fail();
+}
+
+bool Socket::listen(int backlog) {
+    return ::listen(sock(fd_), backlog < 0 ? SOMAXCONN : backlog) == 0 || fail();
+}
+
+Socket Socket::accept(Endpoint* peer) {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    const SOCKET s = ::accept(sock(fd_), reinterpret_cast<sockaddr*>(&sa), &len);
+    if (s == INVALID_SOCKET) {
+        fail();
+        return {};
+    }
+    noInherit(s);
+    if (peer != nullptr) {
+        *peer = fromSockaddr(sa);
+    }
+    return Socket(static_cast<NativeSocket>(s));
+}
+
+bool Socket::connect(const std::string& address, std::uint16_t port) {
+    sockaddr_in sa{};
+    if (!toSockaddr(address, port, sa)) {
+        lastError_ = WSAEADDRNOTAVAIL;
+        return false;
+    }
+    return ::connect(sock(fd_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 || fail();
+}
+
+long Socket::send(const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const int n = ::send(sock(fd_), p + done, chunk(size - done), 0);
+        if (n == SOCKET_ERROR) {
+            fail();
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
+long Socket::receive(void* data, std::size_t size) {
+    const int n = ::recv(sock(fd_), static_cast<char*>(data), chunk(size), 0);
+    if (n == SOCKET_ERROR) {
+        const int e = ::WSAGetLastError();
+        // A non-blocking socket with nothing to read counts as a time-out, as on Linux.
+        lastError_ = e == WSAEWOULDBLOCK ? WSAETIMEDOUT : e;
+        return -1;
+    }
+    return n;
+}
+
+long Socket::receiveFrom(void* data, std::size_t size, Endpoint* from) {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    int n = ::recvfrom(sock(fd_), static_cast<char*>(data), chunk(size), 0,
+                       reinterpret_cast<sockaddr*>(&sa), &len);
+    if (n == SOCKET_ERROR) {
+        const int e = ::WSAGetLastError();
+        if (e != WSAEMSGSIZE) {
+            lastError_ = e == WSAEWOULDBLOCK ? WSAETIMEDOUT : e;
+            return -1;
+        }
+        // Linux hands over the start of a datagram too big for the buffer; so do we.
+        n = chunk(size);
+    }
+    if (from != nullptr) {
+        *from = fromSockaddr(sa);
+    }
+    return n;
+}
+
+long Socket::sendTo(const void* data, std::size_t size, const std::string& address,
+                    std::uint16_t port) {
+    sockaddr_in sa{};
+    if (!toSockaddr(address, port, sa)) {
+        lastError_ = WSAEADDRNOTAVAIL;
+        return -1;
+    }
+    const int n = ::sendto(sock(fd_), static_cast<const char*>(data), chunk(size), 0,
+                           reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    if (n == SOCKET_ERROR) {
+        fail();
+        return -1;
+    }
+    return n;
+}
+
+bool Socket::waitReadable(std::chrono::milliseconds timeout) {
+    // select rather than WSAPoll, whose error reporting differs between Windows versions.
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(sock(fd_), &set);
+    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
+    timeval tv{};
+    tv.tv_sec = static_cast<long>(ms / 1000);
+    tv.tv_usec = static_cast<long>((ms % 1000) * 1000);
+    const int r = ::select(0, &set, nullptr, nullptr, &tv);
+    if (r == SOCKET_ERROR) {
+        return fail();
+    }
+    return r > 0;
+}
+
+bool Socket::setResetOnClose() {
+    linger l{};
+    l.l_onoff = 1;
+    l.l_linger = 0;
+    return ::setsockopt(sock(fd_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l),
+                        sizeof l) == 0 ||
+           fail();
+}
+
+void Socket::shutdown() {
+    if (fd_ == kInvalidSocket) {
+        return;
+    }
+    if (::shutdown(sock(fd_), SD_BOTH) != 0) {
+        // Not connected (a listener or a datagram socket): Windows wakes no blocked call
+        // for that, so cancel the pending one instead.
+        ::CancelIoEx(reinterpret_cast<HANDLE>(sock(fd_)), nullptr);
+    }
+}
+
+void Socket::close() {
+    if (fd_ != kInvalidSocket) {
+        ::closesocket(sock(fd_));
+        fd_ = kInvalidSocket;
+    }
+}
+
+std::uint16_t Socket::localPort() const {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    if (::getsockname(sock(fd_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return 0;
+    }
+    return ::ntohs(sa.sin_port);
+}
+
+}  // namespace wnd::platform
