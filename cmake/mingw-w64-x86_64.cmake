@@ -32,8 +32,14 @@ set(ENV{PKG_CONFIG_LIBDIR} "${pc_dirs}")
 unset(ENV{PKG_CONFIG_PATH})
 unset(pc_dirs)
 
-# One self-contained executable: no libstdc++, libgcc or winpthread DLL to ship beside it.
+# MinGW's time.h declares gmtime_r and localtime_r only with this (the POSIX thread-safe
+# functions option); the portable code uses them.
+set(CMAKE_C_FLAGS_INIT "-D_POSIX_THREAD_SAFE_FUNCTIONS=200112L")
+set(CMAKE_CXX_FLAGS_INIT "-D_POSIX_THREAD_SAFE_FUNCTIONS=200112L")
+
+# Self-contained executables and DLLs: no libstdc++, libgcc or winpthread DLL beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 # Built executables (the data packer during the build, the tests under ctest) run in Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)

@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "simconnect/library_backend.h"
 #include "ui/display.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
@@ -57,6 +58,7 @@ int gf_processEntry(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s\n", logError.c_str());
     }
     const bool production = gf_productionSwitch(args);
+    gf_selectSimConnectBackend();
 
     const fs::path roaming = platform::roamingAppDataFolder();
     fs::path userFolder;

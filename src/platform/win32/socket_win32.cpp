@@ -105,7 +105,8 @@ Socket Socket::create(SocketType type) {
 
 bool Socket::setBlocking(bool blocking) {
     u_long nonBlocking = blocking ? 0 : 1;
-    return ::ioctlsocket(sock(fd_), FIONBIO, &nonBlocking) == 0 || fail();
+    // FIONBIO is an unsigned code; the call takes it as a long.
+    return ::ioctlsocket(sock(fd_), static_cast<long>(FIONBIO), &nonBlocking) == 0 || fail();
 }
 
 bool Socket::setReuseAddress(bool on) {
