@@ -4,6 +4,7 @@
 #include <pugixml.hpp>
 
 #include "liveries/livery_scan.h"
+#include "platform/platform.h"
 #include "settings/settings.h"
 #include "ui/display.h"
 #include "util/files.h"
@@ -54,7 +55,7 @@ LiveryCatalogue lf_readLiveriesScanned(const fs::path& path) {
     if (!parsed) {
         // Our own file, damaged: keep it for a look, and scan anew at the next start.
         const fs::path aside = gf_generationName(path);
-        fs::copy_file(path, aside, fs::copy_options::overwrite_existing, ec);
+        platform::copyFile(path, aside, ec);
         fs::remove(path, ec);
         gf_logWarning("{} failed to load ({}). Saved as {} and removed.", path.string(),
                       parsed.description(), aside.string());

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace wnd::platform {
 
@@ -65,6 +66,11 @@ void watchCloseRequests(std::function<void()> onClose);
 
 // std::fopen for a path with any characters in it (Windows' fopen takes the ANSI code page).
 std::FILE* openFile(const std::filesystem::path& path, const char* mode);
+
+// std::filesystem::copy_file over any file of that name. On Windows that call refuses to
+// overwrite (MinGW's library takes any two files for the same one), so the system copies.
+bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::error_code& ec);
 
 // Flushes a written file's data to the disk; false when that failed.
 bool syncFile(const std::filesystem::path& path);

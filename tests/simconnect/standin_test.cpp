@@ -126,6 +126,7 @@ TEST(StandIn, TheOnGroundRequestTicksEverySimulatorSecondAndStopsWhilePaused) {
     auto ticks = [&] { return c.count(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, isReplyTo(108)); };
     ASSERT_TRUE(c.pumpUntil([&] { return ticks() >= 3; }, 5s));
     const Msg* first = c.find(SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+    ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->at<std::int64_t>(0), 1);
 
     sim.core().perform(act(Action::Pause));
@@ -254,13 +255,16 @@ TEST(StandIn, ReportsTheExceptionsTheProgramHandles) {
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE), nullptr);
 
     // Flight plans: a missing file fails, an existing one (with or without .pln) is taken.
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "nope.pln").c_str(), 110),
-              kScOk);
+    ASSERT_EQ(
+        SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "nope.pln").string().c_str(), 110),
+        kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED), nullptr);
     testkit::writeFile(sim.dir() / "12.pln", "<?xml version=\"1.0\"?>\n");
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "12.pln").c_str(), 110),
+    ASSERT_EQ(
+        SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "12.pln").string().c_str(), 110),
+        kScOk);
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, b, (sim.dir() / "12").string().c_str(), 110),
               kScOk);
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, b, (sim.dir() / "12").c_str(), 110), kScOk);
     c.pumpFor(100ms);
     EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_EXCEPTION), 5u);
     ASSERT_EQ(sim.traceOf("flight_plan").size(), 2u);

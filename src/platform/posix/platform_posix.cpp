@@ -225,6 +225,12 @@ bool syncFile(const std::filesystem::path& path) {
     return ok;
 }
 
+bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::error_code& ec) {
+    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
+                                      ec);
+}
+
 std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }

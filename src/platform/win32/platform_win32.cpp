@@ -169,7 +169,9 @@ std::optional<std::string> registryReadString(std::string_view subKey, std::stri
         return std::nullopt;
     }
     const std::wstring value = widen(valueName);
-    constexpr DWORD kFlags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+    // REG_EXPAND_SZ comes back expanded under RRF_RT_REG_SZ; asking for it by its own flag
+    // would need RRF_NOEXPAND and fails the call without it.
+    constexpr DWORD kFlags = RRF_RT_REG_SZ;
     std::optional<std::string> out;
     // The value may grow between the size query and the read: try again then.
     for (int attempt = 0; attempt < 4 && !out; ++attempt) {
@@ -323,6 +325,16 @@ bool syncFile(const std::filesystem::path& path) {
     const bool ok = ::FlushFileBuffers(h) != 0;
     ::CloseHandle(h);
     return ok;
+}
+
+bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::error_code& ec) {
+    if (::CopyFileW(from.c_str(), to.c_str(), FALSE) == 0) {
+        ec.assign(static_cast<int>(::GetLastError()), std::system_category());
+        return false;
+    }
+    ec.clear();
+    return true;
 }
 
 std::FILE* openFile(const std::filesystem::path& path, const char* mode) {

@@ -46,6 +46,17 @@ void noInherit(SOCKET s) {
     ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
 }
 
+// Linux needs no start-up before the first socket; so that Windows need not either, the
+// first socket starts Winsock once for the life of the process (socketStartup/Cleanup pairs
+// of the callers then never take it down under another user's sockets).
+void ensureWinsock() {
+    static const bool started = [] {
+        WSADATA data{};
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
+}
+
 int chunk(std::size_t size) {
     return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
 }
@@ -53,6 +64,7 @@ int chunk(std::size_t size) {
 }  // namespace
 
 std::optional<std::string> resolveIPv4(const std::string& host) {
+    ensureWinsock();
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* res = nullptr;
@@ -85,6 +97,7 @@ bool Socket::fail() {
 }
 
 Socket Socket::create(SocketType type) {
+    ensureWinsock();
     const bool tcp = type == SocketType::Tcp;
     const SOCKET s =
         ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, tcp ? IPPROTO_TCP : IPPROTO_UDP);
@@ -276,11 +289,10 @@ void Socket::shutdown() {
     if (fd_ == kInvalidSocket) {
         return;
     }
-    if (::shutdown(sock(fd_), SD_BOTH) != 0) {
-        // Not connected (a listener or a datagram socket): Windows wakes no blocked call
-        // for that, so cancel the pending one instead.
-        ::CancelIoEx(reinterpret_cast<HANDLE>(sock(fd_)), nullptr);
-    }
+    ::shutdown(sock(fd_), SD_BOTH);
+    // Unlike Linux, Windows does not wake a call already blocked on the socket for that (nor
+    // for a listener or a datagram socket, which have nothing to shut down): cancel it.
+    ::CancelIoEx(reinterpret_cast<HANDLE>(sock(fd_)), nullptr);
 }
 
 void Socket::close() {
