@@ -75,6 +75,9 @@ class Socket {
     bool fail();
     NativeSocket fd_ = kInvalidSocket;
     int lastError_ = 0;
+    // On Windows the receive calls wait for it themselves: a socket whose SO_RCVTIMEO ran out
+    // is left in an undefined state there.
+    std::chrono::milliseconds receiveTimeout_{0};
 };
 
 }  // namespace wnd::platform

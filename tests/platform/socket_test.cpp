@@ -77,6 +77,17 @@ TEST_F(Sockets, TcpExchangeTimeoutsAndClose) {
     EXPECT_EQ(p.server.receive(buf.data(), buf.size()), 0);  // orderly end
 }
 
+TEST_F(Sockets, ResetOnCloseFailsThePeerInsteadOfEndingInOrder) {
+    Pair p = connected();
+    ASSERT_TRUE(p.server.valid());
+    ASSERT_TRUE(p.server.setResetOnClose());
+    p.server.close();
+    ASSERT_TRUE(p.client.waitReadable(2000ms));
+    std::array<char, 16> buf{};
+    EXPECT_EQ(p.client.receive(buf.data(), buf.size()), -1);
+    EXPECT_EQ(p.client.lastError(), 10054);
+}
+
 TEST_F(Sockets, ShutdownWakesABlockedReceive) {
     Pair p = connected();
     ASSERT_TRUE(p.server.valid());

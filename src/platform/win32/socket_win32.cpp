@@ -57,6 +57,31 @@ void ensureWinsock() {
     (void)started;
 }
 
+// select on one socket: 1 readable, 0 time-out, SOCKET_ERROR.
+int selectReadable(SOCKET s, std::chrono::milliseconds timeout) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
+    timeval tv{};
+    tv.tv_sec = static_cast<long>(ms / 1000);
+    tv.tv_usec = static_cast<long>((ms % 1000) * 1000);
+    return ::select(0, &set, nullptr, nullptr, &tv);
+}
+
+// Before a receive with a time-out: false (and the code in error) when nothing came in time.
+bool readableInTime(SOCKET s, std::chrono::milliseconds timeout, int& error) {
+    if (timeout.count() <= 0) {
+        return true;
+    }
+    const int r = selectReadable(s, timeout);
+    if (r > 0) {
+        return true;
+    }
+    error = r == 0 ? WSAETIMEDOUT : ::WSAGetLastError();
+    return false;
+}
+
 int chunk(std::size_t size) {
     return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
 }
@@ -77,7 +102,8 @@ std::optional<std::string> resolveIPv4(const std::string& host) {
     return fromSockaddr(sa).address;
 }
 
-Socket::Socket(Socket&& other) noexcept : fd_(other.fd_), lastError_(other.lastError_) {
+Socket::Socket(Socket&& other) noexcept
+    : fd_(other.fd_), lastError_(other.lastError_), receiveTimeout_(other.receiveTimeout_) {
     other.fd_ = kInvalidSocket;
 }
 
@@ -86,6 +112,7 @@ Socket& Socket::operator=(Socket&& other) noexcept {
         close();
         fd_ = other.fd_;
         lastError_ = other.lastError_;
+        receiveTimeout_ = other.receiveTimeout_;
         other.fd_ = kInvalidSocket;
     }
     return *this;
@@ -148,12 +175,14 @@ bool Socket::setNoDelay(bool on) {
 }
 
 bool Socket::setReceiveTimeout(std::chrono::milliseconds timeout) {
-    // Windows takes milliseconds as a DWORD, not a timeval.
-    const DWORD ms =
-        static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 0));
-    return ::setsockopt(sock(fd_), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms),
-                        sizeof ms) == 0 ||
-           fail();
+    // Windows leaves a socket whose SO_RCVTIMEO ran out in an undefined state (and Wine can
+    // lose a datagram arriving just then): the receive calls wait with select instead.
+    if (fd_ == kInvalidSocket) {
+        lastError_ = WSAENOTSOCK;
+        return false;
+    }
+    receiveTimeout_ = std::max(timeout, std::chrono::milliseconds(0));
+    return true;
 }
 
 bool Socket::setReceiveBuffer(int bytes) {
@@ -214,6 +243,9 @@ long Socket::send(const void* data, std::size_t size) {
 }
 
 long Socket::receive(void* data, std::size_t size) {
+    if (!readableInTime(sock(fd_), receiveTimeout_, lastError_)) {
+        return -1;
+    }
     const int n = ::recv(sock(fd_), static_cast<char*>(data), chunk(size), 0);
     if (n == SOCKET_ERROR) {
         const int e = ::WSAGetLastError();
@@ -225,6 +257,9 @@ long Socket::receive(void* data, std::size_t size) {
 }
 
 long Socket::receiveFrom(void* data, std::size_t size, Endpoint* from) {
+    if (!readableInTime(sock(fd_), receiveTimeout_, lastError_)) {
+        return -1;
+    }
     sockaddr_in sa{};
     int len = sizeof sa;
     int n = ::recvfrom(sock(fd_), static_cast<char*>(data), chunk(size), 0,
@@ -262,14 +297,7 @@ long Socket::sendTo(const void* data, std::size_t size, const std::string& addre
 
 bool Socket::waitReadable(std::chrono::milliseconds timeout) {
     // select rather than WSAPoll, whose error reporting differs between Windows versions.
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(sock(fd_), &set);
-    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
-    timeval tv{};
-    tv.tv_sec = static_cast<long>(ms / 1000);
-    tv.tv_usec = static_cast<long>((ms % 1000) * 1000);
-    const int r = ::select(0, &set, nullptr, nullptr, &tv);
+    const int r = selectReadable(sock(fd_), timeout);
     if (r == SOCKET_ERROR) {
         return fail();
     }
