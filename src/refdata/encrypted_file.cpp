@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/platform.h"
 #include "refdata/data_key.h"
 #include "util/log.h"
 
@@ -50,7 +51,7 @@ void lf_initSodium() {
 }
 
 File lf_open(const fs::path& p, const char* mode, const char* failText) {
-    File f(std::fopen(p.string().c_str(), mode));
+    File f(platform::openFile(p, mode));
     if (!f) {
         throw std::runtime_error(failText + p.string());
     }
