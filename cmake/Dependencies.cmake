@@ -1,4 +1,6 @@
-# Every library comes from Debian's packages (scripts/install-deps).
+# Every library comes from Debian's packages (scripts/install-deps); for the Windows build,
+# from Debian's source packages built for MinGW (scripts/build-windows), found through the
+# prefixes the toolchain file names.
 find_package(Threads REQUIRED)
 find_package(fmt REQUIRED)
 find_package(pugixml REQUIRED)

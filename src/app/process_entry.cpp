@@ -11,6 +11,7 @@
 #include "board/status_board.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "simconnect/library_backend.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
 #include "util/files.h"
@@ -58,6 +59,7 @@ int gf_processEntry(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s\n", logError.c_str());
     }
     const bool production = gf_productionSwitch(args);
+    gf_selectSimConnectBackend();
 
     const fs::path roaming = platform::roamingAppDataFolder();
     fs::path userFolder;

@@ -162,7 +162,7 @@ void lf_startUpWendle() {
             showStatus(fmt::format("RealTraffic {}detected at this PC", realTraffic ? "" : "not "));
         }
         // The simulator's stock scenery.
-        const fs::path stock = fs::path(s.SIM_INSTALL_PATH.value()) / "Scenery";
+        const fs::path stock = gf_textPath(s.SIM_INSTALL_PATH.value()) / "Scenery";
         std::error_code ec;
         if (!fs::exists(stock, ec)) {
             showStatus(fmt::format("Stock airports path does not exist: {}", gf_pathText(stock)));

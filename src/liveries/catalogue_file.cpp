@@ -5,6 +5,7 @@
 
 #include "board/status_board.h"
 #include "liveries/livery_scan.h"
+#include "platform/platform.h"
 #include "settings/settings.h"
 #include "util/files.h"
 #include "util/log.h"
@@ -54,7 +55,7 @@ LiveryCatalogue lf_readLiveriesScanned(const fs::path& path) {
     if (!parsed) {
         // Our own file, damaged: keep it for a look, and scan anew at the next start.
         const fs::path aside = gf_generationName(path);
-        fs::copy_file(path, aside, fs::copy_options::overwrite_existing, ec);
+        platform::copyFile(path, aside, ec);
         fs::remove(path, ec);
         gf_logWarning("{} failed to load ({}). Saved as {} and removed.", gf_pathText(path),
                       parsed.description(), gf_pathText(aside));

@@ -370,7 +370,9 @@ void lf_logMatchingSummary() {
         text +=
             fmt::format("\n{}: {}", step, st.matchCounts[static_cast<std::size_t>(step)].load());
     }
-    std::ofstream out(st.paths.matchingSummary(), std::ios::out | std::ios::trunc);
+    // Binary: the same bytes on every system, and the same line ends as the log.
+    std::ofstream out(st.paths.matchingSummary(),
+                      std::ios::out | std::ios::trunc | std::ios::binary);
     if (out.is_open()) {
         out << text << '\n';
     }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace wnd::platform {
 
@@ -24,6 +25,10 @@ std::unique_ptr<InstanceGuard> acquireInstanceGuard(std::string_view name);
 
 // The per-user roaming application-data folder; empty when it cannot be found.
 std::filesystem::path roamingAppDataFolder();
+
+// True when folder lies below the system's Program Files folders (64- and 32-bit): where a
+// user without administrator rights cannot write. Never true on systems without them.
+bool isBelowProgramFiles(const std::filesystem::path& folder);
 
 // Registry (HKEY_LOCAL_MACHINE, 64-bit view). Systems without one report nothing installed.
 bool registryKeyExists(std::string_view subKey);
@@ -59,9 +64,13 @@ int socketErrorFromErrno(int errnoValue);
 // SIGINT/SIGTERM on Linux. Call once, before any other thread starts.
 void watchCloseRequests(std::function<void()> onClose);
 
-// Opens a file as fopen does, by its path type, so that non-ASCII paths work on every
-// system (a narrow path string does not on Windows). Null on failure.
+// std::fopen for a path with any characters in it (Windows' fopen takes the ANSI code page).
 std::FILE* openFile(const std::filesystem::path& path, const char* mode);
+
+// std::filesystem::copy_file over any file of that name. On Windows that call refuses to
+// overwrite (MinGW's library takes any two files for the same one), so the system copies.
+bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::error_code& ec);
 
 // Flushes a written file's data to the disk; false when that failed.
 bool syncFile(const std::filesystem::path& path);

@@ -13,6 +13,14 @@ namespace wnd::platform {
 
 enum class SocketType { Tcp, Udp };
 
+// The system's socket handle: a file descriptor, or a Windows SOCKET (pointer-sized).
+#ifdef _WIN32
+using NativeSocket = std::uintptr_t;
+#else
+using NativeSocket = int;
+#endif
+inline constexpr NativeSocket kInvalidSocket = static_cast<NativeSocket>(-1);
+
 struct Endpoint {
     std::string address;  // dotted IPv4
     std::uint16_t port = 0;
@@ -34,7 +42,7 @@ class Socket {
     // Each of these returns false (or an invalid socket, or a negative count) on failure;
     // lastError() then holds the Windows socket code.
     static Socket create(SocketType type);
-    bool valid() const { return fd_ >= 0; }
+    bool valid() const { return fd_ != kInvalidSocket; }
     bool setBlocking(bool blocking);
     bool setReuseAddress(bool on);
     bool setNoDelay(bool on);
@@ -69,12 +77,15 @@ class Socket {
     int lastError() const { return lastError_; }
 
   private:
-    explicit Socket(int fd) : fd_(fd) {}
+    explicit Socket(NativeSocket fd) : fd_(fd) {}
     bool fail();
     // 1 ready, 0 time-out, -1 error (lastError set).
     int waitFor(bool writable, std::chrono::milliseconds timeout);
-    int fd_ = -1;
+    NativeSocket fd_ = kInvalidSocket;
     int lastError_ = 0;
+    // On Windows the receive calls wait for it themselves: a socket whose SO_RCVTIMEO ran out
+    // is left in an undefined state there.
+    std::chrono::milliseconds receiveTimeout_{0};
 };
 
 }  // namespace wnd::platform

@@ -47,7 +47,7 @@ bool copyGeneration(const fs::path& from, const fs::path& to) {
     if (!there) {
         return true;
     }
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    platform::copyFile(from, to, ec);
     if (ec) {
         gf_logWarning("copy {} -> {} failed: {}", gf_pathText(from), gf_pathText(to), ec.message());
         return false;

@@ -1,9 +1,11 @@
 #include "testkit/testkit.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
@@ -11,7 +13,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace fs = std::filesystem;
 
@@ -70,6 +74,22 @@ fs::path sharedDataDir() {
     return fs::is_directory(p, ec) ? p : fs::path();
 }
 
+#ifdef _WIN32
+// The Windows build runs the unit tests only; the black-box runs of the real binaries are
+// driven from Linux.
+Process::Process(const fs::path&, const std::vector<std::string>&, const Options&) {
+    throw std::runtime_error("the Windows test build starts no child processes");
+}
+Process::~Process() = default;
+std::optional<int> Process::wait(std::chrono::milliseconds) {
+    return status_;
+}
+bool Process::running() {
+    return false;
+}
+void Process::signal(int) {}
+void Process::terminate() {}
+#else
 Process::Process(const fs::path& exe, const std::vector<std::string>& args, const Options& opt) {
     outFile_ =
         opt.stdoutFile.empty() ? opt.cwd / (exe.filename().string() + ".stdout") : opt.stdoutFile;
@@ -164,6 +184,7 @@ void Process::signal(int sig) {
 void Process::terminate() {
     signal(SIGTERM);
 }
+#endif
 
 std::string Process::out() const {
     return readFile(outFile_);

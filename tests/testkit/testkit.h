@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -95,5 +96,16 @@ struct WorkFolder {
 };
 
 }  // namespace wnd::testkit
+
+#ifdef _WIN32
+// The two POSIX environment calls the tests use, for the Windows build (the C runtime's
+// getenv sees what _putenv_s sets).
+inline int setenv(const char* name, const char* value, int /*overwrite*/) {
+    return ::_putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+    return ::_putenv_s(name, "");
+}
+#endif
 
 #include "testkit/testkit_inl.h"

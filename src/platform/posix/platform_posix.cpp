@@ -70,6 +70,10 @@ std::filesystem::path roamingAppDataFolder() {
     return p.empty() ? p : p / ".config";
 }
 
+bool isBelowProgramFiles(const std::filesystem::path&) {
+    return false;
+}
+
 bool registryKeyExists(std::string_view) {
     return false;
 }
@@ -223,6 +227,12 @@ bool syncFile(const std::filesystem::path& path) {
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
+}
+
+bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::error_code& ec) {
+    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
+                                      ec);
 }
 
 unsigned hardwareThreads() {

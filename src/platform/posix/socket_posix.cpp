@@ -108,6 +108,7 @@ bool Socket::setNoDelay(bool on) {
 }
 
 bool Socket::setReceiveTimeout(std::chrono::milliseconds timeout) {
+    receiveTimeout_ = timeout;  // kept for the record; Linux's SO_RCVTIMEO does the waiting
     timeval tv{};
     tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
     tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
