@@ -97,6 +97,16 @@ TEST_F(EncryptedFileTest, UnopenableFilesAreReported) {
     EXPECT_FALSE(fs::exists(dir / "x.enc"));
 }
 
+TEST_F(EncryptedFileTest, RoundTripsInAFolderNamedOutsideAscii) {
+    // A user's folder like this one opens on Windows only through the wide calls.
+    const fs::path folder = dir / fs::path(u8"Z\u00FCrich \u65E5\u672C");
+    fs::create_directories(folder);
+    writeFile(folder / "plain.in", "<root/>");
+    wnd::gf_streamEncrypt(folder / "plain.in", folder / "data.enc");
+    ASSERT_TRUE(wnd::gf_streamDecrypt(folder / "data.enc", folder / "data.xml"));
+    EXPECT_EQ(readFile(folder / "data.xml"), "<root/>");
+}
+
 TEST_F(EncryptedFileTest, RemoveIfExistsReportsAFailingDeletion) {
     EXPECT_TRUE(wnd::gf_removeIfExists(dir / "never-there"));
     writeFile(dir / "full" / "inside", "x");  // a folder that is not empty cannot go
