@@ -57,16 +57,31 @@ void ensureWinsock() {
     (void)started;
 }
 
-// select on one socket: 1 readable, 0 time-out, SOCKET_ERROR.
-int selectReadable(SOCKET s, std::chrono::milliseconds timeout) {
+// select on one socket: 1 ready, 0 time-out, SOCKET_ERROR. A connect that failed shows in
+// the exception set.
+int selectOne(SOCKET s, bool writable, std::chrono::milliseconds timeout) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(s, &set);
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(s, &failed);
     const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
     timeval tv{};
     tv.tv_sec = static_cast<long>(ms / 1000);
     tv.tv_usec = static_cast<long>((ms % 1000) * 1000);
-    return ::select(0, &set, nullptr, nullptr, &tv);
+    return writable ? ::select(0, nullptr, &set, &failed, &tv)
+                    : ::select(0, &set, nullptr, nullptr, &tv);
+}
+
+int selectReadable(SOCKET s, std::chrono::milliseconds timeout) {
+    return selectOne(s, false, timeout);
+}
+
+std::chrono::milliseconds lf_left(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return std::max(left, std::chrono::milliseconds(0));
 }
 
 // Before a receive with a time-out: false (and the code in error) when nothing came in time.
@@ -228,6 +243,64 @@ bool Socket::connect(const std::string& address, std::uint16_t port) {
     return ::connect(sock(fd_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 || fail();
 }
 
+bool Socket::connect(const std::string& address, std::uint16_t port,
+                     std::chrono::milliseconds timeout) {
+    sockaddr_in sa{};
+    if (!toSockaddr(address, port, sa)) {
+        lastError_ = WSAEADDRNOTAVAIL;
+        return false;
+    }
+    if (!setBlocking(false)) {
+        return false;
+    }
+    bool ok = ::connect(sock(fd_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+    if (!ok && ::WSAGetLastError() != WSAEWOULDBLOCK) {
+        fail();
+    } else if (!ok) {
+        const int ready = waitFor(true, timeout);
+        int error = 0;
+        int len = sizeof error;
+        if (ready == 0) {
+            lastError_ = WSAETIMEDOUT;
+        } else if (ready > 0 && ::getsockopt(sock(fd_), SOL_SOCKET, SO_ERROR,
+                                             reinterpret_cast<char*>(&error), &len) != 0) {
+            fail();
+        } else if (ready > 0 && error != 0) {
+            lastError_ = error;
+        } else {
+            ok = ready > 0;
+        }
+    }
+    if (!setBlocking(true) && ok) {
+        return false;
+    }
+    return ok;
+}
+
+long Socket::send(const void* data, std::size_t size, std::chrono::milliseconds timeout) {
+    // The socket stays blocking; each send goes only once select says it can take bytes,
+    // and then takes at most what fits without waiting (Winsock has no MSG_DONTWAIT).
+    const auto* p = static_cast<const char*>(data);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::size_t done = 0;
+    while (done < size) {
+        const int ready = waitFor(true, lf_left(deadline));
+        if (ready == 0) {
+            lastError_ = WSAETIMEDOUT;
+        }
+        if (ready <= 0) {
+            return -1;
+        }
+        const int n = ::send(sock(fd_), p + done, chunk(size - done), 0);
+        if (n == SOCKET_ERROR) {
+            fail();
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
 long Socket::send(const void* data, std::size_t size) {
     const auto* p = static_cast<const char*>(data);
     std::size_t done = 0;
@@ -302,6 +375,19 @@ bool Socket::waitReadable(std::chrono::milliseconds timeout) {
         return fail();
     }
     return r > 0;
+}
+
+bool Socket::waitWritable(std::chrono::milliseconds timeout) {
+    return waitFor(true, timeout) > 0;
+}
+
+int Socket::waitFor(bool writable, std::chrono::milliseconds timeout) {
+    const int r = selectOne(sock(fd_), writable, timeout);
+    if (r == SOCKET_ERROR) {
+        fail();
+        return -1;
+    }
+    return r > 0 ? 1 : 0;
 }
 
 bool Socket::setResetOnClose() {
