@@ -14,9 +14,11 @@
 #include "refdata/data_versions.h"
 #include "refdata/dbase.h"
 #include "rtlink/rt_link.h"
+#include "settings/settings.h"
 #include "settings/sim_version.h"
 #include "sim/flight_plan.h"
 #include "sim/sim_link.h"
+#include "traffic/engine.h"
 #include "ui/requests.h"
 #include "util/log.h"
 
@@ -26,25 +28,6 @@ namespace {
 // A duty whose subsystem is not part of this build yet.
 void lf_notBuilt(std::string_view duty) {
     gf_logLine("{}: not built yet", duty);
-}
-
-// The live engine, static parking and the list of unmatched traffic come with later
-// subsystems. Until then the cycle takes the traffic records as the engine will (two a
-// cycle), so the queue never fills, and reports once a minute (and at closing down) what
-// came.
-std::vector<TrafficRecord> g_taken;
-std::uint64_t g_recordsTaken = 0;
-std::chrono::steady_clock::time_point g_countSince = std::chrono::steady_clock::now();
-bool g_engineRuns = false;
-
-void lf_logTrafficCount() {
-    const auto now = std::chrono::steady_clock::now();
-    const double seconds = std::chrono::duration<double>(now - g_countSince).count();
-    gf_logLine("Traffic: {} records in {:.0f} s ({:.1f}/s), QNH {}", g_recordsTaken, seconds,
-               seconds > 0 ? static_cast<double>(g_recordsTaken) / seconds : 0.0,
-               gf_rtLink().currentQnh());
-    g_recordsTaken = 0;
-    g_countSince = now;
 }
 }  // namespace
 
@@ -106,6 +89,8 @@ void prepareSimLink() {
         return RtUserAircraft{u.pitch,       u.bank,     u.heading,  u.altitude,
                               u.groundSpeed, u.latitude, u.longitude};
     };
+    hooks.currentCycle = []() { return gf_liveEngine().cycle(); };
+    hooks.removeLiveTraffic = []() { gf_liveEngine().requestRemoveAll(); };
     hooks.zuluTime = []() -> std::optional<ZuluTime> {
         const UserAircraftData u = gf_simLink().userAircraft();
         if (u.zuluYear <= 0) {
@@ -138,6 +123,21 @@ void requestUserTitleAndModel() {
 }
 void clearNoticeQueues() {
     gf_simLink().clearNotices();
+    gf_liveEngine().flightStopped();
+}
+void followParkAirport() {
+    // Until the park airports follow the user, the airport the user stands at (or the
+    // nearest within 5 nm) is the park airport of the engine and of the Traffic Reader.
+    const UserAircraftData u = gf_simLink().userAircraft();
+    const AirportRecord* a = gf_findClosestAirport({u.latitude, u.longitude});
+    if (a == nullptr) {
+        gf_liveEngine().setParkAirport(std::nullopt);
+        gf_rtLink().trafficReader().setParkAirport(std::nullopt);
+        return;
+    }
+    gf_liveEngine().setParkAirport(EngineParkAirport{a->code, a->position, a->altitude});
+    gf_rtLink().trafficReader().setParkAirport(ParkAirportRef{a->position, a->altitude});
+    gf_logLine("Park airport {} ({:.0f} ft)", a->code, a->altitude);
 }
 std::int64_t simulationTime() {
     return gf_simLink().simulationTime();
@@ -155,10 +155,10 @@ void closeRealTrafficLink() {
     gf_rtLink().closeForClosingDown();
 }
 void removeParkedAndLive() {
-    if (std::exchange(g_engineRuns, false)) {
-        lf_logTrafficCount();  // the part of a minute since the last report
-    }
-    lf_notBuilt("remove the parked and live aircraft");
+    // The link has closed: the simulator removes what this client created with it.
+    gf_liveEngine().minuteDuty();
+    gf_liveEngine().removeAllLive();
+    gf_liveEngine().prepare();
 }
 void removeFlightPlanFolder() {
     gf_removeFlightPlanFolder();
@@ -175,34 +175,47 @@ void resetRunState() {
     gf_resetLiveryRunState();
 }
 
-// The engine's cycle and duties (stand-ins until the engine exists; see above).
+// The engine's cycle and duties.
 void prepareEngine() {
-    g_recordsTaken = 0;
-    g_countSince = std::chrono::steady_clock::now();
-    g_engineRuns = true;
+    gf_liveEngine().prepare();
 }
 void prepareLiveriesInUse() {}
 void engineCycle() {
-    g_taken.clear();
-    g_recordsTaken += gf_rtLink().queue().takeUpTo(2, g_taken);
+    gf_liveEngine().lf_handleAddingStack();
 }
-void engineIdleDuty() {}
+void engineIdleDuty() {
+    gf_liveEngine().idleDuty();
+}
 void engineMinuteDuty() {
-    lf_logTrafficCount();
+    gf_liveEngine().minuteDuty();
 }
-void engineDestinationQueue() {}
+void engineDestinationQueue() {
+    gf_liveEngine().handleDestinationQueue();
+}
 void updateStaticParking() {}
 void renewStaticParking() {}
 bool staticParkingHasStands() {
     return false;
 }
 void removeAllStatic() {}
-void fillCallsignList() {}
-void collisionChecks() {}
-void blockCallsign() {}
+void fillCallsignList() {
+    for (const std::string& line : gf_liveEngine().callsignList()) {
+        gf_logLine("cs->oid: {}", line);
+    }
+}
+void collisionChecks() {
+    gf_liveEngine().collisionChecks();
+}
+void blockCallsign() {
+    gf_liveEngine().blockCallsign(gs().BLOCK_CALLSIGN.value());
+}
 void recountParked() {}
-void renewLiveriesInUse() {}
-void logUnmatched() {}
+void renewLiveriesInUse() {
+    gf_liveEngine().renewLiveriesInUse();
+}
+void logUnmatched() {
+    gf_liveEngine().logUnmatched();
+}
 void logMatchingSummary() {
     gf_writeMatchingSummary(true);
 }

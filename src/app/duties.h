@@ -39,6 +39,8 @@ bool requestUserOnGround();       // false when the request failed
 UserState requestUserPosition();  // the latest known data; asks for the next reply
 void requestUserTitleAndModel();
 void clearNoticeQueues();
+// The park airport of the engine and the Traffic Reader, from the user position.
+void followParkAirport();
 
 // The traffic worker's calls into the live engine, static parking and the matching.
 void prepareEngine();

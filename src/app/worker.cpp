@@ -146,6 +146,7 @@ bool TrafficWorker::startTraffic() {
     if (!waitForFlight()) {
         return false;
     }
+    duty::followParkAirport();
     // The readers filter by the range from their first datagram; the automatic range
     // refines it from the user's situation.
     gf_setRange(gs().RANGE.value());

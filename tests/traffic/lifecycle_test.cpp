@@ -1,0 +1,263 @@
+// The lives of live aircraft: birth, the buffer, creation, identification, activation,
+// respawn and removal, driven by reports and the test world's simulator.
+#include <gtest/gtest.h>
+
+#include "engine_harness.h"
+#include "testkit/log_capture.h"
+
+namespace wnd::enginetest {
+namespace {
+
+class Lifecycle : public EngineHarness {
+  protected:
+    // Two reports of a taxiing aircraft 10 s apart: enough to spawn it.
+    void feedPair(Report r) {
+        r.groundSpeed = 12.0;
+        r.track = 90.0;
+        feed(r);
+        r.lon += 0.0005;
+        r.timestamp += 10.0;
+        feed(r);
+    }
+};
+
+TEST_F(Lifecycle, AReportedAircraftIsCreatedIdentifiedAndActivatedWithItsLights) {
+    feedPair({});
+    run(3);
+    ASSERT_NE(aircraft(), nullptr);
+    EXPECT_EQ(aircraft()->state, LiveState::Buffer);
+    EXPECT_EQ(aircraft()->stream.size(), 2u);
+    // It waits for its first point's due cycle less the lead of a moving ground point.
+    run(2700 - 3 - 5);
+    EXPECT_EQ(aircraft()->state, LiveState::Buffer);
+    run(10);
+    EXPECT_EQ(aircraft()->state, LiveState::Adding2Sim);
+    EXPECT_EQ(aircraft()->phase, FlightPhase::Taxi);
+    EXPECT_EQ(aircraft()->airline, "SWR");
+    EXPECT_EQ(aircraft()->liveryTitle, "SWR A320 0");
+    run(60);  // the creation pacing lets it through
+    ASSERT_EQ(world.objects.size(), 1u);
+    const SimObject& o = world.objects.begin()->second;
+    EXPECT_EQ(o.tail, "SWR100");
+    EXPECT_NE(aircraft()->objectId(), 0u);
+    EXPECT_EQ(world.staticCgRequests, 1);
+    EXPECT_EQ(aircraft()->state, LiveState::Adding2Sim);  // frozen for 200 cycles
+    EXPECT_TRUE(o.track.empty());
+    run(200);
+    EXPECT_EQ(aircraft()->state, LiveState::Active);
+    EXPECT_FALSE(world.objects.begin()->second.track.empty());
+    // Its altitude is the ground's plus its resting height, never the report's 0 ft.
+    EXPECT_NEAR(world.objects.begin()->second.pos.altitude, world.groundFt + world.restHeightFt,
+                0.01);
+    // The engine's own schedule: the aircraft in range and RealTraffic's position once a
+    // second each.
+    EXPECT_NEAR(world.inRangeRequests, engine.cycle() / 100, 1);
+    EXPECT_NEAR(world.positionsToRealTraffic, engine.cycle() / 100, 1);
+    EXPECT_NEAR(world.userPositionRequests, engine.cycle() / 100, 1);
+}
+
+TEST_F(Lifecycle, ReportsThatAddNothingAreNotTaken) {
+    Report r;
+    r.groundSpeed = 12.0;
+    feed(r);
+    r.timestamp += 0.5;  // less than a second later
+    feed(r);
+    r.timestamp += 0.5;  // the same time again as far as a second goes
+    feed(r);
+    run(3);
+    ASSERT_NE(aircraft(), nullptr);
+    EXPECT_EQ(aircraft()->stream.size(), 1u);
+    // A second hex id for a flight already shown is not born.
+    Report twin = r;
+    twin.id = 0x4b1802;
+    feed(twin);
+    // Absurd speed changes are noise.
+    r.timestamp += 10.0;
+    r.groundSpeed = 200.0;
+    feed(r);
+    run(2);
+    EXPECT_EQ(engine.findById(0x4b1802), nullptr);
+    EXPECT_EQ(aircraft()->stream.size(), 1u);
+    // Unknown types and switched-off kinds are never born.
+    Report heli;
+    heli.id = 0x4b1900;
+    heli.callsign = "HBZXX";
+    heli.model = "EC35";
+    gs().HELICOPTERS.set(false);
+    feed(heli);
+    Report unknown = heli;
+    unknown.id = 0x4b1901;
+    unknown.model = "XXXX";
+    feed(unknown);
+    run(2);
+    EXPECT_EQ(engine.findById(0x4b1900), nullptr);
+    EXPECT_EQ(engine.findById(0x4b1901), nullptr);
+}
+
+TEST_F(Lifecycle, AMixedStreamLosesItsOldestPointsUntilItIsUniform) {
+    Report r;
+    r.altitude = 3000.0;
+    r.groundSpeed = 160.0;
+    r.verticalRate = -700.0;
+    feed(r);
+    r.timestamp += 10.0;
+    r.lon += 0.01;
+    feed(r);
+    r.timestamp += 10.0;
+    r.altitude = 0.0;
+    r.groundSpeed = 40.0;
+    r.lon += 0.01;
+    feed(r);
+    r.timestamp += 10.0;
+    r.lon += 0.001;
+    feed(r);
+    run(2905);
+    ASSERT_NE(aircraft(), nullptr);
+    EXPECT_EQ(aircraft()->stream.size(), 2u);
+    EXPECT_FALSE(aircraft()->stream.front().airborne);
+    EXPECT_EQ(aircraft()->state, LiveState::Adding2Sim);
+}
+
+TEST_F(Lifecycle, ARemovalBeforeTheCreationIsSentCostsTheSimulatorNothing) {
+    feedPair({});
+    while (aircraft()->state == LiveState::Buffer) {
+        run(1);
+    }
+    // Still on the adding stack or in the pacing queue.
+    engine.removeAircraftFromSim(*aircraft());
+    run(200);
+    EXPECT_EQ(aircraft(), nullptr);
+    EXPECT_EQ(world.creationsSent, 0);
+    EXPECT_TRUE(world.removalsSent.empty());
+
+    // Once sent, the aircraft goes right after it is identified.
+    Report other;
+    other.id = 0x4b1805;
+    other.callsign = "EZY12";
+    feedPair(other);
+    run(2700);
+    while (world.creationsSent == 0) {
+        run(1);
+    }
+    LiveAircraft* ac = engine.findById(0x4b1805);
+    ASSERT_NE(ac, nullptr);
+    if (ac->objectId() == 0) {
+        engine.removeAircraftFromSim(*ac);
+        EXPECT_TRUE(ac->removeWhenIdentified);
+    } else {
+        engine.removeAircraftFromSim(*ac);
+    }
+    run(300);
+    EXPECT_EQ(engine.findById(0x4b1805), nullptr);
+    EXPECT_EQ(world.removalsSent.size(), 1u);
+    EXPECT_TRUE(world.objects.empty());
+}
+
+TEST_F(Lifecycle, NoLiveAircraftWhenTheMaximumIsZero) {
+    gs().MAX_LIVE_SEL.set(0);
+    feedPair({});
+    run(3000);
+    EXPECT_EQ(aircraft(), nullptr);
+    EXPECT_EQ(world.creationsSent, 0);
+}
+
+TEST_F(Lifecycle, AircraftWithoutLiveryAreNeverSpawnedAgain) {
+    world.typesWithoutLivery = {"A320"};
+    feedPair({});
+    run(2800);
+    EXPECT_EQ(aircraft(), nullptr);
+    ASSERT_EQ(world.noLivery.size(), 1u);
+    EXPECT_EQ(world.noLivery[0], "SWR A320 HB-JLP");
+    world.typesWithoutLivery.clear();
+    Report r;
+    r.timestamp += 100;
+    feedPair(r);
+    run(2800);
+    EXPECT_EQ(aircraft(), nullptr);
+    EXPECT_EQ(world.creationsSent, 0);
+}
+
+TEST_F(Lifecycle, ARefusedLiveryIsReplacedWhenTheAircraftIsBornAgain) {
+    world.refuseTitles = {"SWR A320 0"};
+    feedPair({});
+    run(2800);
+    EXPECT_EQ(aircraft(), nullptr);
+    ASSERT_EQ(world.refusedTitles.size(), 1u);
+    Report r;
+    r.timestamp += 100;
+    feedPair(r);
+    run(3100);
+    ASSERT_NE(aircraft(), nullptr);
+    EXPECT_EQ(aircraft()->liveryTitle, "SWR A320 1");
+    EXPECT_EQ(world.objects.size(), 1u);
+}
+
+TEST_F(Lifecycle, ACallsignChangeRespawnsOnlyWithGuidChanges) {
+    for (const bool guidChanges : {false, true}) {
+        SCOPED_TRACE(guidChanges);
+        gf_prepareTestDatabase();
+        gs().GUID_CHANGES.set(guidChanges);
+        TestWorld w;
+        LiveEngine e(w);
+        Report r;
+        r.groundSpeed = 12.0;
+        r.track = 90.0;
+        for (int i = 0; i < 4; ++i) {
+            w.traffic.push_back(gf_record(r, e.cycle()));
+            r.lon += 0.0005;
+            r.timestamp += 10.0;
+        }
+        for (int i = 0; i < 3100; ++i) {
+            e.lf_handleAddingStack();
+        }
+        ASSERT_EQ(e.findById(r.id)->state, LiveState::Active);
+        r.callsign = "SWR200";
+        w.traffic.push_back(gf_record(r, e.cycle()));
+        for (int i = 0; i < 20; ++i) {
+            e.lf_handleAddingStack();
+        }
+        EXPECT_EQ(e.findById(r.id)->callsign, guidChanges ? "SWR200" : "SWR100");
+        EXPECT_EQ(w.removalsSent.size(), guidChanges ? 1u : 0u);
+    }
+}
+
+TEST_F(Lifecycle, NoticesForUnknownObjectsAndOddRestingDataAreIgnored) {
+    feedPair({});
+    run(3000);
+    ASSERT_EQ(aircraft()->state, LiveState::Active);
+    const std::uint32_t oid = aircraft()->objectId();
+    for (const NoticeKind k : {NoticeKind::ObjectRemoved, NoticeKind::InRange, NoticeKind::StaticCg,
+                               NoticeKind::LiveIdentified}) {
+        engine.handleNotice({9999, 0, k, 1.0, 2.0});
+    }
+    EXPECT_EQ(engine.live().size(), 1u);
+    engine.handleNotice({oid, 0, NoticeKind::StaticCg, 40.0, 5.0 * kDeg2Rad});
+    EXPECT_DOUBLE_EQ(aircraft()->staticCgFt, world.restHeightFt);
+    EXPECT_DOUBLE_EQ(aircraft()->staticPitch, kDefaultStaticPitchRad);
+    engine.handleNotice({oid, 0, NoticeKind::StaticCg, 12.0, 1.0 * kDeg2Rad});
+    EXPECT_DOUBLE_EQ(aircraft()->staticCgFt, 12.0);
+    EXPECT_DOUBLE_EQ(aircraft()->staticPitch, 1.0 * kDeg2Rad);
+}
+
+TEST_F(Lifecycle, AGhostGivesWayToTheFlightWithItsCallsign) {
+    testkit::LogCapture log;
+    Report ghost;
+    ghost.id = 0x4b1810;
+    ghost.callsign = "SWR100_";
+    feedPair(ghost);
+    run(3000);
+    ASSERT_EQ(engine.findById(0x4b1810)->state, LiveState::Active);
+    Report r;
+    r.timestamp += 50;
+    r.lat += 0.01;
+    feedPair(r);
+    run(3000);
+    EXPECT_TRUE(log.contains("SWR100_  is a ghost and will be removed, continue with SWR100"))
+        << log.text();
+    EXPECT_EQ(engine.findById(0x4b1810), nullptr);
+    ASSERT_EQ(engine.blockedCallsigns().size(), 1u);
+    EXPECT_EQ(engine.blockedCallsigns()[0], "SWR100_");
+}
+
+}  // namespace
+}  // namespace wnd::enginetest

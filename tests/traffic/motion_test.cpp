@@ -1,0 +1,202 @@
+// The motion the simulator shows: flights fed as RealTraffic reports them, clean and made
+// worse on purpose, judged on every position the engine sends, as the trace report judges
+// wendle-sim's trace.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine_harness.h"
+
+namespace wnd::enginetest {
+namespace {
+
+// Zurich, runway 14: threshold and the far end.
+constexpr LatLon kThreshold{47.483081, 8.534725};
+constexpr LatLon kRunwayEnd{47.461294, 8.564456};
+constexpr double kElevationFt = 1416.0;
+
+struct Figures {
+    double worstStepRatio = 0.0;    // metres moved in a second over what the speed allows
+    double worstAirTurnDegS = 0.0;  // airborne heading rate
+    double lowestAboveGroundFt = 1e9;
+    int airToGround = 0;
+    int groundToAir = 0;
+    std::vector<double> touchdownFpm;
+};
+
+// Samples once a second, as the trace of the simulator stand-in does.
+Figures lf_judge(const std::vector<AiPosition>& track, double groundFt, double restFt) {
+    Figures f;
+    bool wasOnGround = true;
+    bool first = true;
+    for (std::size_t i = 100; i < track.size(); i += 100) {
+        const AiPosition& a = track[i - 100];
+        const AiPosition& b = track[i];
+        const double metres =
+            gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kMetresPerNm;
+        const double allowed = std::max(a.trueAirspeed, b.trueAirspeed) * kMetresPerNm / 3600.0;
+        f.worstStepRatio = std::max(f.worstStepRatio, (metres - 5.0) / std::max(allowed, 0.1));
+        const double above = b.altitude - groundFt - restFt;
+        f.lowestAboveGroundFt = std::min(f.lowestAboveGroundFt, above);
+        const bool onGround = above <= 1.0;
+        if (!onGround) {
+            const double turn = std::abs(gf_wrapPi(b.heading - a.heading)) * kRad2Deg;
+            f.worstAirTurnDegS = std::max(f.worstAirTurnDegS, turn);
+        }
+        if (!first && onGround && !wasOnGround) {
+            ++f.airToGround;
+            f.touchdownFpm.push_back((a.altitude - b.altitude) * 60.0);
+        }
+        if (!first && !onGround && wasOnGround) {
+            ++f.groundToAir;
+        }
+        wasOnGround = onGround;
+        first = false;
+    }
+    return f;
+}
+
+class Motion : public EngineHarness {
+  protected:
+    void SetUp() override {
+        EngineHarness::SetUp();
+        world.groundFt = kElevationFt;
+        engine.setParkAirport(EngineParkAirport{"LSZH", {47.458, 8.548}, kElevationFt});
+    }
+    // Feeds the reports of a flight as they would arrive: one every `every` seconds of
+    // engine time.
+    void fly(const std::vector<Report>& reports, double every, int tailCycles) {
+        const int step = static_cast<int>(every * 100.0);
+        for (const Report& r : reports) {
+            feed(r);
+            run(step);
+        }
+        run(tailCycles);
+    }
+    const std::vector<AiPosition>& trackOf(std::uint32_t id = 0x4b1801) {
+        static const std::vector<AiPosition> none;
+        for (const auto& [oid, o] : world.objects) {
+            if (o.aircraftId == id) {
+                return o.track;
+            }
+        }
+        return none;
+    }
+};
+
+// An arrival on runway 14: a 3-degree approach from 8 nm, touchdown 300 m beyond the
+// threshold, roll-out and a slow taxi.
+std::vector<Report> lf_arrival(double every) {
+    std::vector<Report> out;
+    const double axis = gf_bearing(kThreshold, kRunwayEnd);
+    const double touchdownFt = 1000.0;
+    Report r;
+    double t = 1700000000.0;
+    // From 8 nm out to the touchdown point at 140 kt.
+    for (double distFt = 8.0 * kFeetPerNm; distFt > 0.0; distFt -= 140.0 * 1.6878 * every) {
+        const LatLon p = gf_destinationPoint(kThreshold, axis + kPi, distFt - touchdownFt);
+        r.lat = p.lat;
+        r.lon = p.lon;
+        r.altitude = kElevationFt + 5.0 + distFt * std::tan(3.0 * kDeg2Rad);
+        r.groundSpeed = 140.0;
+        r.verticalRate = -740.0;
+        r.track = axis * kRad2Deg;
+        r.timestamp = t;
+        t += every;
+        out.push_back(r);
+    }
+    // Roll-out: 140 kt down to 20 kt over 1800 m, then taxi at 15 kt.
+    double along = touchdownFt / 3.28084;
+    double speed = 140.0;
+    while (speed > 15.0) {
+        along += speed * 0.5144 * every;
+        speed = std::max(15.0, speed - 12.0 * every);
+        const LatLon p = gf_destinationPoint(kThreshold, axis, along * 3.28084);
+        r.lat = p.lat;
+        r.lon = p.lon;
+        r.altitude = 0.0;
+        r.groundSpeed = speed;
+        r.verticalRate = 0.0;
+        r.timestamp = t;
+        t += every;
+        out.push_back(r);
+    }
+    for (int i = 0; i < 10; ++i) {
+        along += 15.0 * 0.5144 * every;
+        const LatLon p = gf_destinationPoint(kThreshold, axis, along * 3.28084);
+        r.lat = p.lat;
+        r.lon = p.lon;
+        r.timestamp = t;
+        t += every;
+        out.push_back(r);
+    }
+    return out;
+}
+
+TEST_F(Motion, AnArrivalFlaresTouchesDownOnceAndRollsOut) {
+    fly(lf_arrival(2.0), 2.0, 6000);
+    const auto& track = trackOf();
+    ASSERT_GT(track.size(), 10000u);
+    const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
+    EXPECT_LE(f.worstStepRatio, 1.5);
+    EXPECT_LE(f.worstAirTurnDegS, 15.0);
+    EXPECT_GE(f.lowestAboveGroundFt, -0.01);
+    EXPECT_EQ(f.airToGround, 1);
+    EXPECT_EQ(f.groundToAir, 0);
+    ASSERT_EQ(f.touchdownFpm.size(), 1u);
+    EXPECT_GE(f.touchdownFpm[0], 100.0);
+    EXPECT_LE(f.touchdownFpm[0], 700.0);
+    EXPECT_GE(engine.figures().landed, 1u);
+}
+
+TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
+    // Cruise at 450 kt, then the same position for 60 s, then a jump of 15 nm; reports
+    // with 2000 kt, a track of -90 degrees and -1000 ft among them.
+    std::vector<Report> reports;
+    Report r;
+    r.lat = 47.2;
+    r.lon = 8.3;
+    r.altitude = 12000.0;
+    r.groundSpeed = 450.0;
+    r.track = 45.0;
+    double t = 1700000000.0;
+    auto ahead = [&](double nm) {
+        const LatLon p = gf_destinationPoint({r.lat, r.lon}, r.track * kDeg2Rad, nm * kFeetPerNm);
+        r.lat = p.lat;
+        r.lon = p.lon;
+    };
+    for (int i = 0; i < 15; ++i) {
+        ahead(450.0 / 3600.0 * 4.0);
+        r.timestamp = (t += 4.0);
+        reports.push_back(r);
+    }
+    for (int i = 0; i < 15; ++i) {  // stale: the same position for a minute
+        r.timestamp = (t += 4.0);
+        reports.push_back(r);
+    }
+    ahead(15.0);
+    r.timestamp = (t += 4.0);
+    reports.push_back(r);
+    Report wild = r;
+    wild.groundSpeed = 2000.0;
+    wild.timestamp = (t += 4.0);
+    reports.push_back(wild);
+    for (int i = 0; i < 10; ++i) {
+        ahead(450.0 / 3600.0 * 4.0);
+        r.track = i == 3 ? -315.0 : 45.0;  // the same direction written as a negative angle
+        r.altitude = i == 5 ? -1000.0 : 12000.0;
+        r.timestamp = (t += 4.0);
+        reports.push_back(r);
+    }
+    fly(reports, 4.0, 3000);
+    const auto& track = trackOf();
+    ASSERT_GT(track.size(), 5000u);
+    const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
+    EXPECT_LE(f.worstStepRatio, 1.5);
+    EXPECT_LE(f.worstAirTurnDegS, 15.0);
+    EXPECT_GE(f.lowestAboveGroundFt, 5000.0);
+}
+
+}  // namespace
+}  // namespace wnd::enginetest
