@@ -120,9 +120,11 @@ TEST_F(Lifecycle, AMixedStreamLosesItsOldestPointsUntilItIsUniform) {
 
 TEST_F(Lifecycle, ARemovalBeforeTheCreationIsSentCostsTheSimulatorNothing) {
     feedPair({});
-    while (aircraft()->state == LiveState::Buffer) {
+    run(1);
+    for (int i = 0; i < 4000 && aircraft()->state == LiveState::Buffer; ++i) {
         run(1);
     }
+    ASSERT_EQ(aircraft()->state, LiveState::Adding2Sim) << engine.cycle();
     // Still on the adding stack or in the pacing queue.
     engine.removeAircraftFromSim(*aircraft());
     run(200);
@@ -136,9 +138,10 @@ TEST_F(Lifecycle, ARemovalBeforeTheCreationIsSentCostsTheSimulatorNothing) {
     other.callsign = "EZY12";
     feedPair(other);
     run(2700);
-    while (world.creationsSent == 0) {
+    for (int i = 0; i < 1000 && world.creationsSent == 0; ++i) {
         run(1);
     }
+    ASSERT_EQ(world.creationsSent, 1);
     LiveAircraft* ac = engine.findById(0x4b1805);
     ASSERT_NE(ac, nullptr);
     if (ac->objectId() == 0) {
