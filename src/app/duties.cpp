@@ -211,6 +211,9 @@ void blockCallsign() {
 }
 void recountParked() {}
 void renewLiveriesInUse() {
+    if (gf_workerRequests().renewMatching.exchange(false)) {
+        gf_liveEngine().requestLiveryRenewal();
+    }
     gf_liveEngine().renewLiveriesInUse();
 }
 void logUnmatched() {
