@@ -44,6 +44,9 @@ struct Options {
     std::uint32_t seed = 1;
     double runwayHeading = 280.0;
     std::optional<double> elevation;
+    std::string runways;  // empty: the project's runway file when it is there
+    bool noise = false;
+    std::string writeScenario;  // write the generated flights there and end
     double reportInterval = 2.0;
     double speed = 1.0;
     bool loop = false;
@@ -76,7 +79,8 @@ void lf_out(fmt::format_string<Ts...> f, Ts&&... args) {
                "usage: wendle-rt [--psx-host H] [--psx-port N] [--no-psx] [--center LAT,LON]\n"
                "  [--udp-host H] [--traffic-port N] [--weather-port N]\n"
                "  [--scenario FILE | --flights N --spread S --seed N --runway-heading DEG\n"
-               "   --elevation FT] [--report-interval S] [--speed F] [--loop]\n"
+               "   --elevation FT --runways FILE --noise] [--report-interval S] [--speed F]\n"
+               "  [--loop] [--write-scenario FILE --center LAT,LON]\n"
                "  [--qnh V,V,...] [--weather-interval S] [--icao CODE]\n"
                "  [--level N] [--rt-version TEXT] [--version-answer TEXT] [--no-version-answer]\n"
                "  [--hostile] [--hostile-every N] [--duration S] [--drop-after S]\n"
@@ -159,6 +163,12 @@ Options lf_parseArgs(int argc, char** argv) {
             o.runwayHeading = lf_toDouble(value(), a);
         } else if (a == "--elevation") {
             o.elevation = lf_toDouble(value(), a);
+        } else if (a == "--runways") {
+            o.runways = value();
+        } else if (a == "--noise") {
+            o.noise = true;
+        } else if (a == "--write-scenario") {
+            o.writeScenario = value();
         } else if (a == "--report-interval") {
             o.reportInterval = lf_toDouble(value(), a);
         } else if (a == "--speed") {
@@ -199,6 +209,9 @@ Options lf_parseArgs(int argc, char** argv) {
         } else {
             lf_usage("unknown option " + a);
         }
+    }
+    if (!o.writeScenario.empty() && !o.center) {
+        lf_usage("--write-scenario needs --center");
     }
     if (!o.psx && !o.center && o.scenario.empty()) {
         lf_usage("--no-psx needs --center or --scenario");
@@ -350,7 +363,36 @@ double lf_epochNow() {
         .count();
 }
 
-void lf_sendLoop(const Options& o, Shared& shared, std::optional<rs::Scenario> recorded) {
+// The QNH the generated altitudes are barometric for: the first --qnh item when it is a
+// plausible number of hPa.
+double lf_generatorQnh(const Options& o) {
+    try {
+        const double v = std::stod(o.qnh.front());
+        return v >= 900.0 && v <= 1100.0 ? v : 1013.25;
+    } catch (const std::exception&) {
+        return 1013.25;
+    }
+}
+
+rs::GeneratorOptions lf_generatorOptions(const Options& o, LatLon where,
+                                         const std::vector<rs::Runway>& runways,
+                                         std::uint32_t seed) {
+    rs::GeneratorOptions g;
+    g.airport = where;
+    g.runways = rs::airportRunwaysNear(runways, where, 8.0);
+    g.elevationFt = o.elevation;
+    g.runwayHeadingDeg = o.runwayHeading;
+    g.qnhHpa = lf_generatorQnh(o);
+    g.noise = o.noise;
+    g.flights = o.flights;
+    g.spreadSeconds = o.spread;
+    g.reportInterval = o.reportInterval;
+    g.seed = seed;
+    return g;
+}
+
+void lf_sendLoop(const Options& o, Shared& shared, std::optional<rs::Scenario> recorded,
+                 const std::vector<rs::Runway>& runways) {
     // RealTraffic sends traffic once it knows where the user is.
     std::optional<LatLon> center = o.center;
     while (!center && !shared.stop.load()) {
@@ -373,14 +415,8 @@ void lf_sendLoop(const Options& o, Shared& shared, std::optional<rs::Scenario> r
         if (recorded) {
             return *recorded;
         }
-        rs::GeneratorOptions g;
-        g.airport = shared.user().value_or(*center);
-        g.elevationFt = o.elevation.value_or(0.0);
-        g.runwayHeadingDeg = o.runwayHeading;
-        g.flights = o.flights;
-        g.spreadSeconds = o.spread;
-        g.reportInterval = o.reportInterval;
-        g.seed = seed++;
+        const rs::GeneratorOptions g =
+            lf_generatorOptions(o, shared.user().value_or(*center), runways, seed++);
         return rs::generateScenario(g);
     };
     rs::Scenario sc = makeScenario();
@@ -461,6 +497,39 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    std::vector<rs::Runway> runways;
+    if (o.scenario.empty()) {
+#ifdef WENDLE_RT_RUNWAYS_FILE
+        const std::string runwayFile = o.runways.empty() ? WENDLE_RT_RUNWAYS_FILE : o.runways;
+#else
+        const std::string runwayFile = o.runways;
+#endif
+        try {
+            if (!runwayFile.empty()) {
+                runways = rs::loadRunways(runwayFile);
+            }
+        } catch (const std::exception& e) {
+            if (!o.runways.empty()) {
+                fmt::print(stderr, "wendle-rt: {}\n", e.what());
+                return 1;
+            }
+            lf_out("no runway file ({}): generated flights use runway heading {:.0f}", e.what(),
+                   o.runwayHeading);
+        }
+    }
+    if (!o.writeScenario.empty()) {
+        const rs::Scenario sc =
+            o.scenario.empty()
+                ? rs::generateScenario(lf_generatorOptions(o, *o.center, runways, o.seed))
+                : *recorded;
+        if (!rs::saveScenario(sc, o.writeScenario)) {
+            fmt::print(stderr, "wendle-rt: cannot write {}\n", o.writeScenario);
+            return 1;
+        }
+        lf_out("wrote scenario '{}' ({} reports over {:.0f} s) to {}", sc.name, sc.reports.size(),
+               sc.duration(), o.writeScenario);
+        return 0;
+    }
     Shared shared;
     wnd::platform::socketStartup();
     wnd::platform::watchCloseRequests([&shared] { shared.stop.store(true); });
@@ -470,7 +539,7 @@ int main(int argc, char** argv) {
     }
     std::thread sender([&] {
         try {
-            lf_sendLoop(effective, shared, recorded);
+            lf_sendLoop(effective, shared, recorded, runways);
         } catch (const std::exception& e) {
             lf_out("sender stopped: {}", e.what());
             shared.stop.store(true);

@@ -3,12 +3,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <random>
-#include <set>
 #include <stdexcept>
 
 #include "util/files.h"
@@ -18,10 +15,6 @@ namespace wnd::rtstandin {
 namespace {
 
 using nlohmann::json;
-
-constexpr double kFeetPerNmRt = 6076.11549;
-// A 3 degree glide path descends this many feet per nautical mile.
-constexpr double kGlideFtPerNm = 318.4;
 
 std::optional<double> lf_optNumber(const json& j, const char* key) {
     const auto it = j.find(key);
@@ -55,168 +48,6 @@ double lf_number(const json& j, const char* key) {
 
 std::string lf_orNull(const std::string& s) {
     return s.empty() ? std::string("null") : s;
-}
-
-double lf_wrap360(double deg) {
-    deg = std::fmod(deg, 360.0);
-    return deg < 0.0 ? deg + 360.0 : deg;
-}
-
-// Builds one flight second by second and keeps every report-interval-th sample.
-class FlightBuilder {
-  public:
-    FlightBuilder(Report identity, double startT, double reportInterval)
-        : r_(std::move(identity)), t_(startT), every_(std::max(1.0, reportInterval)) {}
-
-    Report& state() { return r_; }
-    // One second of flight with the current speed and track; the vertical rate changes
-    // the altitude unless the caller sets the altitude itself.
-    void step(bool integrateAltitude = true) {
-        const double feet = r_.gsKt.value_or(0.0) / 3600.0 * kFeetPerNmRt;
-        if (feet > 0.0) {
-            const LatLon p =
-                gf_destinationPoint({r_.lat, r_.lon}, r_.trackDeg.value_or(0.0) * kDeg2Rad, feet);
-            r_.lat = p.lat;
-            r_.lon = p.lon;
-        }
-        if (integrateAltitude && !r_.onGround && r_.altFt && r_.vsFpm) {
-            *r_.altFt += *r_.vsFpm / 60.0;
-        }
-        t_ += 1.0;
-        if (std::fmod(t_ - start_, every_) < 1.0) {
-            Report out = r_;
-            out.t = t_;
-            out.tasKt = r_.onGround ? std::nullopt : r_.gsKt;
-            out.trackDeg = r_.trackDeg ? std::optional(lf_wrap360(*r_.trackDeg)) : std::nullopt;
-            out.headingDeg =
-                r_.headingDeg ? std::optional(lf_wrap360(*r_.headingDeg)) : std::nullopt;
-            reports_.push_back(std::move(out));
-        }
-    }
-    void steps(int n) {
-        for (int i = 0; i < n; ++i) {
-            step();
-        }
-    }
-    std::vector<Report> take() { return std::move(reports_); }
-
-  private:
-    Report r_;
-    double t_;
-    double start_ = t_;
-    double every_;
-    std::vector<Report> reports_;
-};
-
-void lf_arrival(FlightBuilder& b, const GeneratorOptions& o) {
-    const double h = o.runwayHeadingDeg;
-    const LatLon threshold = gf_destinationPoint(o.airport, (h + 180.0) * kDeg2Rad, 3000.0);
-    const double approachNm = 15.0;
-    const LatLon start =
-        gf_destinationPoint(threshold, (h + 180.0) * kDeg2Rad, approachNm * kFeetPerNmRt);
-    Report& s = b.state();
-    s.lat = start.lat;
-    s.lon = start.lon;
-    s.gsKt = 160.0;
-    s.trackDeg = h;
-    s.headingDeg = h;
-    s.rollDeg = 0.0;
-    s.onGround = false;
-    double remaining = approachNm;
-    while (remaining > 0.0) {
-        s.gsKt = std::max(140.0, *s.gsKt - 0.1);
-        s.vsFpm = -*s.gsKt / 60.0 * kGlideFtPerNm;
-        remaining -= *s.gsKt / 3600.0;
-        s.altFt = o.elevationFt + std::max(remaining, 0.0) * kGlideFtPerNm;
-        b.step(false);  // on the glide path
-    }
-    s.onGround = true;
-    s.altFt = o.elevationFt;
-    s.vsFpm = 0.0;
-    s.rollDeg = std::nullopt;
-    while (*s.gsKt > 20.0) {  // roll-out
-        s.gsKt = std::max(20.0, *s.gsKt - 3.0);
-        b.step();
-    }
-    s.trackDeg = h + 90.0;  // off the runway and to the stand
-    s.headingDeg = s.trackDeg;
-    s.gsKt = 15.0;
-    b.steps(60);
-    s.gsKt = 0.0;  // parked
-    b.steps(120);
-}
-
-void lf_departure(FlightBuilder& b, const GeneratorOptions& o) {
-    const double h = o.runwayHeadingDeg;
-    const LatLon stand = gf_destinationPoint(o.airport, (h + 90.0) * kDeg2Rad, 1500.0);
-    const LatLon threshold = gf_destinationPoint(o.airport, (h + 180.0) * kDeg2Rad, 3000.0);
-    Report& s = b.state();
-    s.lat = stand.lat;
-    s.lon = stand.lon;
-    s.altFt = o.elevationFt;
-    s.onGround = true;
-    s.gsKt = 0.0;
-    s.vsFpm = 0.0;
-    s.headingDeg = h - 90.0;  // nose to the terminal
-    s.trackDeg = h - 90.0;
-    b.steps(30);
-    s.trackDeg = h + 90.0;  // push back: moving tail first
-    s.gsKt = 3.0;
-    b.steps(60);
-    s.gsKt = 15.0;
-    for (int i = 0; i < 1800; ++i) {  // taxi to the threshold
-        const LatLon here{s.lat, s.lon};
-        if (gf_distanceNm(here, threshold) * kFeetPerNmRt < 30.0) {
-            break;
-        }
-        s.trackDeg = gf_bearing(here, threshold) * kRad2Deg;
-        s.headingDeg = s.trackDeg;
-        b.step();
-    }
-    s.gsKt = 0.0;
-    s.trackDeg = h;
-    s.headingDeg = h;
-    b.steps(10);  // lined up
-    while (*s.gsKt < 150.0) {
-        s.gsKt = *s.gsKt + 4.0;
-        b.step();
-    }
-    s.onGround = false;
-    s.vsFpm = 2000.0;
-    s.rollDeg = 0.0;
-    while (gf_distanceNm({s.lat, s.lon}, o.airport) < 20.0) {
-        s.gsKt = std::min(250.0, *s.gsKt + 1.0);
-        b.step();
-    }
-}
-
-void lf_overflight(FlightBuilder& b, const GeneratorOptions& o, std::mt19937& rng) {
-    std::uniform_real_distribution<double> bearing(0.0, 360.0);
-    std::uniform_real_distribution<double> lateral(-10.0, 10.0);
-    std::uniform_int_distribution<int> level(25, 37);
-    const double brg = bearing(rng);
-    const LatLon entry = gf_destinationPoint(
-        gf_destinationPoint(o.airport, (brg + 180.0) * kDeg2Rad, 30.0 * kFeetPerNmRt),
-        (brg + 90.0) * kDeg2Rad, lateral(rng) * kFeetPerNmRt);
-    Report& s = b.state();
-    s.lat = entry.lat;
-    s.lon = entry.lon;
-    s.altFt = level(rng) * 1000.0;
-    s.vsFpm = 0.0;
-    s.gsKt = 450.0;
-    s.trackDeg = brg;
-    s.headingDeg = brg;
-    s.rollDeg = 0.0;
-    s.onGround = false;
-    b.steps(200);
-    s.rollDeg = -15.0;  // a right turn of 30 degrees
-    for (int i = 0; i < 20; ++i) {
-        s.trackDeg = *s.trackDeg + 1.5;
-        s.headingDeg = s.trackDeg;
-        b.step();
-    }
-    s.rollDeg = 0.0;
-    b.steps(250);
 }
 
 }  // namespace
@@ -290,6 +121,48 @@ Scenario loadScenario(const std::filesystem::path& file) {
     std::stable_sort(sc.reports.begin(), sc.reports.end(),
                      [](const Report& a, const Report& b) { return a.t < b.t; });
     return sc;
+}
+
+bool saveScenario(const Scenario& sc, const std::filesystem::path& file) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    json header{{"scenario", sc.name}};
+    if (sc.center) {
+        header["center"] = {sc.center->lat, sc.center->lon};
+    }
+    if (sc.elevationFt) {
+        header["elevation_ft"] = *sc.elevationFt;
+    }
+    out << header.dump() << '\n';
+    const auto opt = [](const std::optional<double>& v) { return v ? json(*v) : json(nullptr); };
+    for (const Report& r : sc.reports) {
+        json j{{"t", r.t},
+               {"id", r.id},
+               {"lat", r.lat},
+               {"lon", r.lon},
+               {"alt", opt(r.altFt)},
+               {"gs", opt(r.gsKt)},
+               {"trk", opt(r.trackDeg)},
+               {"vs", opt(r.vsFpm)},
+               {"gnd", r.onGround},
+               {"cs", r.callsign},
+               {"type", r.type},
+               {"reg", r.registration}};
+        for (const auto& [key, v] :
+             {std::pair{"hdg", r.headingDeg}, {"roll", r.rollDeg}, {"tas", r.tasKt}}) {
+            if (v) {
+                j[key] = *v;
+            }
+        }
+        for (const auto& [key, v] :
+             {std::pair{"from", &r.origin}, {"to", &r.destination}, {"cat", &r.category}}) {
+            if (!v->empty()) {
+                j[key] = *v;
+            }
+        }
+        out << j.dump() << '\n';
+    }
+    out.flush();
+    return static_cast<bool>(out);
 }
 
 std::string formatTrafficLine(const Report& r, double epochSeconds) {
@@ -413,65 +286,6 @@ std::vector<std::string> hostileWeatherDatagrams() {
         std::string(20000, ' '),
         std::string("{\"QNH\":\0}", 9),
     };
-}
-
-Scenario generateScenario(const GeneratorOptions& o) {
-    std::mt19937 rng(o.seed);
-    struct Type {
-        const char* code;
-        const char* category;
-    };
-    static constexpr std::array<Type, 8> kTypes{{{"A320", "A3"},
-                                                 {"A20N", "A3"},
-                                                 {"B738", "A3"},
-                                                 {"A333", "A5"},
-                                                 {"B77W", "A5"},
-                                                 {"E190", "A3"},
-                                                 {"CRJ9", "A3"},
-                                                 {"DH8D", "A2"}}};
-    static constexpr std::array<const char*, 6> kAirlines{"SWR", "EZS", "DLH", "AUA", "BAW", "AFR"};
-    static constexpr std::array<const char*, 8> kAirports{"LHR", "CDG", "FRA", "AMS",
-                                                          "VIE", "JFK", "MAD", "BCN"};
-    std::uniform_int_distribution<int> pick(0, 1 << 20);
-    std::set<std::uint32_t> ids;
-    Scenario sc;
-    sc.name = "generated";
-    sc.center = o.airport;
-    sc.elevationFt = o.elevationFt;
-    for (int k = 0; k < o.flights; ++k) {
-        Report id;
-        do {
-            id.id = 0x4B0000u + static_cast<std::uint32_t>(pick(rng) % 0xFFFF);
-        } while (!ids.insert(id.id).second);
-        const Type& type = kTypes[static_cast<std::size_t>(pick(rng)) % kTypes.size()];
-        id.type = type.code;
-        id.category = type.category;
-        id.callsign = fmt::format("{}{}", kAirlines[static_cast<std::size_t>(pick(rng)) % 6],
-                                  100 + pick(rng) % 900);
-        id.registration = fmt::format("HB-J{}{}", static_cast<char>('A' + pick(rng) % 26),
-                                      static_cast<char>('A' + pick(rng) % 26));
-        id.origin = kAirports[static_cast<std::size_t>(pick(rng)) % 8];
-        id.destination = kAirports[static_cast<std::size_t>(pick(rng)) % 8];
-        const double start = o.flights > 0 ? o.spreadSeconds * k / o.flights : 0.0;
-        FlightBuilder b(id, start, o.reportInterval);
-        switch (k % 3) {
-            case 0:
-                lf_arrival(b, o);
-                break;
-            case 1:
-                lf_departure(b, o);
-                break;
-            default:
-                lf_overflight(b, o, rng);
-                break;
-        }
-        auto reports = b.take();
-        sc.reports.insert(sc.reports.end(), std::make_move_iterator(reports.begin()),
-                          std::make_move_iterator(reports.end()));
-    }
-    std::stable_sort(sc.reports.begin(), sc.reports.end(),
-                     [](const Report& a, const Report& b) { return a.t < b.t; });
-    return sc;
 }
 
 }  // namespace wnd::rtstandin
