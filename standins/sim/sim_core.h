@@ -27,7 +27,8 @@
 namespace wnd::simstandin {
 
 inline constexpr std::uint32_t kUserObjectId = 1;
-inline constexpr std::uint32_t kFirstAiObjectId = 2;
+// Object ids below 3 are never AI aircraft in Prepar3D, and the program ignores them.
+inline constexpr std::uint32_t kFirstAiObjectId = 3;
 // The largest radius a by-type request may ask for; larger ones are cut to it.
 inline constexpr std::uint32_t kMaxRadiusMeters = 200000;
 
