@@ -310,10 +310,11 @@ double lf_uniform(std::mt19937& rng, double lo, double hi) {
     return std::uniform_real_distribution<double>(lo, hi)(rng);
 }
 
-void lf_arrival(Flight& b, const Field& f, std::mt19937& rng) {
+void lf_arrival(Flight& b, const Field& f, std::mt19937& rng, std::optional<double> fromNm) {
     const Use& rw = f.arrival;
     const double vApp = lf_uniform(rng, 137.0, 148.0);
-    const double startNm = lf_uniform(rng, 12.0, 16.0);
+    const double drawn = lf_uniform(rng, 12.0, 16.0);
+    const double startNm = fromNm.value_or(drawn);
     b.pos = rw.at(-startNm * kMetresPerNm, 0.0);
     b.heading = b.track = rw.heading;
     b.gs = 180.0;
@@ -507,7 +508,7 @@ Scenario generateScenario(const GeneratorOptions& o) {
         Flight b(id, start, o, field, rng);
         switch (k % 3) {
             case 0:
-                lf_arrival(b, field, rng);
+                lf_arrival(b, field, rng, o.approachStartNm);
                 break;
             case 1:
                 lf_departure(b, field, rng);

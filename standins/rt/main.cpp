@@ -41,6 +41,7 @@ struct Options {
     std::string scenario;
     int flights = 12;
     double spread = 120.0;
+    std::optional<double> approachNm;
     std::uint32_t seed = 1;
     double runwayHeading = 280.0;
     std::optional<double> elevation;
@@ -78,7 +79,8 @@ void lf_out(fmt::format_string<Ts...> f, Ts&&... args) {
                "wendle-rt: {}\n"
                "usage: wendle-rt [--psx-host H] [--psx-port N] [--no-psx] [--center LAT,LON]\n"
                "  [--udp-host H] [--traffic-port N] [--weather-port N]\n"
-               "  [--scenario FILE | --flights N --spread S --seed N --runway-heading DEG\n"
+               "  [--scenario FILE | --flights N --spread S --approach-nm D --seed N "
+               "--runway-heading DEG\n"
                "   --elevation FT --runways FILE --noise] [--report-interval S] [--speed F]\n"
                "  [--loop] [--write-scenario FILE --center LAT,LON]\n"
                "  [--qnh V,V,...] [--weather-interval S] [--icao CODE]\n"
@@ -157,6 +159,8 @@ Options lf_parseArgs(int argc, char** argv) {
             o.flights = static_cast<int>(lf_toDouble(value(), a));
         } else if (a == "--spread") {
             o.spread = lf_toDouble(value(), a);
+        } else if (a == "--approach-nm") {
+            o.approachNm = lf_toDouble(value(), a);
         } else if (a == "--seed") {
             o.seed = static_cast<std::uint32_t>(lf_toDouble(value(), a));
         } else if (a == "--runway-heading") {
@@ -386,6 +390,7 @@ rs::GeneratorOptions lf_generatorOptions(const Options& o, LatLon where,
     g.noise = o.noise;
     g.flights = o.flights;
     g.spreadSeconds = o.spread;
+    g.approachStartNm = o.approachNm;
     g.reportInterval = o.reportInterval;
     g.seed = seed;
     return g;

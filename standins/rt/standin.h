@@ -68,9 +68,11 @@ struct GeneratorOptions {
     double runwayHeadingDeg = 280.0;    // the runway in use is the one closest to this
     int flights = 12;
     double spreadSeconds = 120.0;  // flight starts are spread over this time
-    double reportInterval = 2.0;   // seconds between two reports of one aircraft
-    double qnhHpa = 1013.25;       // barometric altitudes are sent for this QNH
-    bool noise = false;            // positions, speeds and altitudes as noisy as real reports
+    // Where arrivals begin, nautical miles before the threshold; absent: 12 to 16.
+    std::optional<double> approachStartNm;
+    double reportInterval = 2.0;  // seconds between two reports of one aircraft
+    double qnhHpa = 1013.25;      // barometric altitudes are sent for this QNH
+    bool noise = false;           // positions, speeds and altitudes as noisy as real reports
     std::uint32_t seed = 1;
 };
 

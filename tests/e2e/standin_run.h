@@ -6,6 +6,7 @@
 #include <fmt/ranges.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -40,10 +41,23 @@ inline std::size_t count(const std::string& text, const std::string& what) {
 // "installed" when asked.
 class WendleRun {
   public:
-    explicit WendleRun(std::uint16_t simPort, bool realTrafficHere = false) {
-        wf_.writeParameters({{"SIM_INSTALL_PATH", (wf_.dir / "Prepar3D v5").string()},
-                             {"SCAN_LIVERIES", "false"},
-                             {"SCAN_AIRPORTS", "false"}});
+    // `parameters` replace the defaults of the same name.
+    explicit WendleRun(std::uint16_t simPort, bool realTrafficHere = false,
+                       std::vector<std::pair<std::string, std::string>> parameters = {}) {
+        std::vector<std::pair<std::string, std::string>> values{
+            {"SIM_INSTALL_PATH", (wf_.dir / "Prepar3D v5").string()},
+            {"SCAN_LIVERIES", "false"},
+            {"SCAN_AIRPORTS", "false"}};
+        for (auto& [name, value] : parameters) {
+            auto it = std::find_if(values.begin(), values.end(),
+                                   [&](const auto& v) { return v.first == name; });
+            if (it != values.end()) {
+                it->second = value;
+            } else {
+                values.emplace_back(name, value);
+            }
+        }
+        wf_.writeParameters(values);
         if (realTrafficHere) {
             testkit::writeFile(wf_.config / "InsideSystems" / "RealTraffic.jar", "");
         }

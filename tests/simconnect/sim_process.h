@@ -70,6 +70,8 @@ class SimProcess {
     }
     testkit::Process& process() { return *process_; }
     std::string trace() const { return testkit::readFile(dir_ / "trace.jsonl"); }
+    std::filesystem::path tracePath() const { return dir_ / "trace.jsonl"; }
+    std::filesystem::path scenarioPath() const { return dir_ / "scenario.json"; }
     std::vector<nlohmann::json> traceOf(const std::string& ev, const nlohmann::json& fields = {}) {
         return traceLines(trace(), ev, fields);
     }
