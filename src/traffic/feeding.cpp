@@ -350,6 +350,10 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
         return checkNewPosDuringLanding(ac, p);
     }
     const StreamPoint& newest = ac.stream.back();
+    if (ac.touchdown && ac.phase == FlightPhase::Taxi && !ac.rollOut && !ac.takeOffRoll &&
+        (p.airborne || (p.groundSpeed >= 43.0 && newest.groundSpeed >= 43.0))) {
+        gf_takeOffStart(ac);
+    }
     const LatLon from{newest.lat, newest.lon};
     if (gf_distanceNm(from, np) > kStandMoveNm) {
         const double off = std::abs(gf_wrapPi(gf_bearing(from, np) - ac.heading));

@@ -130,7 +130,14 @@ void LiveEngine::setUpSegment(LiveAircraft& ac, StreamPoint& next) {
     ac.latStep = (next.lat - ac.lat) / n;
     ac.lonStep = gf_wrapPi((next.lon - ac.lon) * kDeg2Rad) * kRad2Deg / n;
     ac.segmentEnd = next.dueCycle;
-    if (ac.touchdown) {
+    // Only a take-off run lifts off: a roll-out's reports that still say airborne do not.
+    const bool liftingOff = ac.touchdown && next.airborne && ac.takeOffRoll && !ac.rollOut &&
+                            !ac.rollOutPending && !ac.pitchLowering;
+    if (liftingOff) {
+        StreamPoint ground = cur;
+        ground.airborne = false;
+        airborneSegment(ac, ground, next);
+    } else if (ac.touchdown) {
         if (!gf_nextPosGround(ac, next)) {
             groundSegment(ac, cur, next);
         }

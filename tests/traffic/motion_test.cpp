@@ -150,6 +150,66 @@ TEST_F(Motion, AnArrivalFlaresTouchesDownOnceAndRollsOut) {
     EXPECT_GE(engine.figures().landed, 1u);
 }
 
+// A departure from runway 32: taxi onto the runway, the take-off run from 20 to 160 kt, and
+// a climb along the axis.
+std::vector<Report> lf_departure(double every) {
+    std::vector<Report> out;
+    const double axis = gf_bearing(kRunwayEnd, kThreshold);
+    Report r;
+    double t = 1700000000.0;
+    double along = 0.0;
+    double speed = 15.0;
+    for (int i = 0; i < 6; ++i) {  // lining up
+        along += speed * 0.5144 * every;
+        const LatLon p = gf_destinationPoint(kRunwayEnd, axis, along * 3.28084);
+        r.lat = p.lat;
+        r.lon = p.lon;
+        r.groundSpeed = speed;
+        r.track = axis * kRad2Deg;
+        r.timestamp = (t += every);
+        out.push_back(r);
+    }
+    while (speed < 160.0) {  // the take-off run
+        speed = std::min(160.0, speed + 5.0 * every);
+        along += speed * 0.5144 * every;
+        const LatLon p = gf_destinationPoint(kRunwayEnd, axis, along * 3.28084);
+        r.lat = p.lat;
+        r.lon = p.lon;
+        r.groundSpeed = speed;
+        r.timestamp = (t += every);
+        out.push_back(r);
+    }
+    double height = 0.0;
+    for (int i = 0; i < 40; ++i) {  // the climb at 2000 fpm
+        along += speed * 0.5144 * every;
+        height += 2000.0 / 60.0 * every;
+        speed = std::min(220.0, speed + 2.0 * every);
+        const LatLon p = gf_destinationPoint(kRunwayEnd, axis, along * 3.28084);
+        r.lat = p.lat;
+        r.lon = p.lon;
+        r.groundSpeed = speed;
+        r.altitude = kElevationFt + height;
+        r.verticalRate = 2000.0;
+        r.timestamp = (t += every);
+        out.push_back(r);
+    }
+    return out;
+}
+
+TEST_F(Motion, ADepartureRollsLiftsOffOnceAndClimbs) {
+    fly(lf_departure(2.0), 2.0, 4000);
+    const auto& track = trackOf();
+    ASSERT_GT(track.size(), 5000u);
+    const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
+    EXPECT_LE(f.worstStepRatio, 1.5);
+    EXPECT_LE(f.worstAirTurnDegS, 15.0);
+    EXPECT_GE(f.lowestAboveGroundFt, -0.01);
+    EXPECT_EQ(f.groundToAir, 1);
+    EXPECT_EQ(f.airToGround, 0);
+    EXPECT_GE(engine.figures().tookOff, 1u);
+    EXPECT_GT(track.back().altitude, kElevationFt + 1000.0);
+}
+
 TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
     // Cruise at 450 kt, then the same position for 60 s, then a jump of 15 nm; reports
     // with 2000 kt, a track of -90 degrees and -1000 ft among them.
