@@ -113,6 +113,8 @@ class LiveEngine {
     bool nearParkElevation(double altitude) const;
     void giveBirth(const TrafficRecord& r);
     bool respawnCheck(LiveAircraft& ac, const TrafficRecord& r);
+    // The livery the matching picks for the aircraft now; empty for none.
+    std::string matchedLivery(const LiveAircraft& ac);
     bool liveryWouldChange(LiveAircraft& ac);
     void ghostCheck(std::string_view callsign);
     void liveryRespawn(LiveAircraft& ac);

@@ -210,7 +210,7 @@ bool LiveEngine::respawnCheck(LiveAircraft& ac, const TrafficRecord& r) {
     return true;
 }
 
-bool LiveEngine::liveryWouldChange(LiveAircraft& ac) {
+std::string LiveEngine::matchedLivery(const LiveAircraft& ac) {
     MatchAircraft m;
     m.label = ac.callsign;
     m.airline = ac.airline;
@@ -218,7 +218,12 @@ bool LiveEngine::liveryWouldChange(LiveAircraft& ac) {
     m.registration = ac.registration;
     m.category = static_cast<TypeCategory>(ac.categoryId());
     m.cargo = ac.cargo;
-    return world_.matchLivery(m) && m.title != ac.liveryTitle;
+    return world_.matchLivery(m) ? m.title : std::string();
+}
+
+bool LiveEngine::liveryWouldChange(LiveAircraft& ac) {
+    const std::string title = matchedLivery(ac);
+    return !title.empty() && title != ac.liveryTitle;
 }
 
 void LiveEngine::ghostCheck(std::string_view callsign) {

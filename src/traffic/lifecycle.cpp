@@ -2,7 +2,6 @@
 // the adding stack, identification and activation, and the removal from the simulator.
 #include <algorithm>
 
-#include "liveries/matching.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
 #include "traffic/engine.h"
@@ -166,14 +165,8 @@ bool LiveEngine::spawnLiveAc(LiveAircraft& ac) {
         p0.groundHold = false;
     }
     if (ac.liveryTitle.empty()) {
-        MatchAircraft m;
-        m.label = ac.callsign;
-        m.airline = ac.airline;
-        m.type = ac.model;
-        m.registration = ac.registration;
-        m.category = static_cast<TypeCategory>(ac.categoryId());
-        m.cargo = ac.cargo;
-        if (!world_.matchLivery(m) || m.title.empty()) {
+        std::string title = matchedLivery(ac);
+        if (title.empty()) {
             if (!ac.registration.empty()) {
                 world_.addNoLivery(noLiveryKey(ac));
             }
@@ -186,7 +179,7 @@ bool LiveEngine::spawnLiveAc(LiveAircraft& ac) {
             ac.removeNow = true;
             return false;
         }
-        ac.liveryTitle = m.title;
+        ac.liveryTitle = std::move(title);
     }
     if (ac.stream.front().airborne) {
         setPhase(ac, FlightPhase::Flying);
