@@ -120,6 +120,44 @@ TEST_F(Sockets, PortInUseAndRefusedConnection) {
     EXPECT_EQ(platform::resolveIPv4("127.0.0.1"), std::optional<std::string>("127.0.0.1"));
 }
 
+// The bounded calls the simulator link makes: a refused connect is told apart from a slow
+// one, and a peer that stops reading costs a send no more than its time-out, however large
+// the send.
+TEST_F(Sockets, BoundedConnectAndSendGiveUpInTime) {
+    std::uint16_t unused = 0;
+    {
+        Socket gone = Socket::create(SocketType::Tcp);
+        ASSERT_TRUE(gone.bind("127.0.0.1", 0));
+        unused = gone.localPort();
+    }
+    Socket refused = Socket::create(SocketType::Tcp);
+    // Windows itself retries a refused loopback connect for about two seconds.
+    EXPECT_FALSE(refused.connect("127.0.0.1", unused, 5s));
+    EXPECT_EQ(refused.lastError(), kRefused);
+
+    Socket listener = Socket::create(SocketType::Tcp);
+    ASSERT_TRUE(listener.bind("127.0.0.1", 0));
+    ASSERT_TRUE(listener.listen());
+    Socket client = Socket::create(SocketType::Tcp);
+    ASSERT_TRUE(client.connect("127.0.0.1", listener.localPort(), 2s));
+    Socket server = listener.accept();
+    ASSERT_TRUE(server.valid());
+    EXPECT_TRUE(client.waitWritable(0ms));
+    // The socket is blocking again: a receive waits for the data instead of failing at once.
+    std::thread late([&] { EXPECT_EQ(server.send("hi", 2), 2); });
+    std::array<char, 4> buf{};
+    EXPECT_EQ(client.receive(buf.data(), buf.size()), 2);
+    late.join();
+
+    // The server never reads: one send larger than all the buffers together.
+    const std::string huge(16 << 20, 'x');
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.send(huge.data(), huge.size(), 300ms), -1);
+    EXPECT_EQ(client.lastError(), kTimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+    EXPECT_FALSE(client.waitWritable(100ms));
+}
+
 TEST_F(Sockets, DatagramsTruncateAndSurviveAnUnreachablePeer) {
     Socket rx = Socket::create(SocketType::Udp);
     ASSERT_TRUE(rx.bind("127.0.0.1", 0));

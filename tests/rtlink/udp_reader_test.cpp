@@ -46,13 +46,20 @@ class UdpReaderTest : public ::testing::Test {
     void send(const std::string& d) {
         sender.sendTo(d.data(), d.size(), "127.0.0.1", reader.boundPort());
     }
-    // A marker line sent last and awaited: nothing sent before it is still on its way.
+    // A marker line sent last and awaited by its own record (one still on its way when the
+    // marker went must not pass for it): nothing sent before it is still on its way.
     void settle() {
-        const std::string marker = Line().set(1, std::to_string(++markerId_)).str();
-        const auto before = queue.size();
-        send(marker);
-        ASSERT_TRUE(waitUntil([&] { return queue.size() > before; }, 3s));
-        queue.clear();
+        const int marker = ++markerId_;
+        send(Line().set(1, std::to_string(marker)).str());
+        bool seen = false;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                while (const auto record = queue.takeFront()) {
+                    seen = seen || record->id == static_cast<std::uint32_t>(marker);
+                }
+                return seen;
+            },
+            3s));
     }
 
     LogCapture log;

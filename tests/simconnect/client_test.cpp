@@ -1,6 +1,8 @@
 // Our TCP transport against a scripted server that sends exactly the bytes a test wants.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "harness.h"
 #include "platform/socket.h"
 #include "simconnect/wire.h"
@@ -143,6 +145,22 @@ TEST(TcpClient, ShortMessagesAreDroppedAndStringsEndInsideTheirFields) {
     EXPECT_EQ(c.msgs[1].size, 16u);
 }
 
+// Whether closing with SO_LINGER {1, 0} resets the connection here: Wine 8 ends it in order
+// instead, so the reset cases cannot run there.
+bool resetReachesThePeer() {
+    platform::Socket listener = platform::Socket::create(platform::SocketType::Tcp);
+    platform::Socket client = platform::Socket::create(platform::SocketType::Tcp);
+    if (!listener.bind("127.0.0.1", 0) || !listener.listen() ||
+        !client.connect("127.0.0.1", listener.localPort(), 2s)) {
+        return false;
+    }
+    platform::Socket server = listener.accept();
+    server.setResetOnClose();
+    server.close();
+    std::uint8_t byte = 0;
+    return client.waitReadable(2s) && client.receive(&byte, 1) < 0;
+}
+
 // The server hangs up, quits and hangs up, sends a size that loses the packet boundaries, or
 // resets the connection: what came before is handed over, then exactly one QUIT (none after a
 // reset: a broken link), and from then on every call fails.
@@ -157,8 +175,13 @@ TEST(TcpClient, AnEndedOrBrokenStreamIsOneQuitOrNoneAndThenEveryCallFails) {
                  {"quit and close", quit, End::Close},
                  {"size 5", {5, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0}, End::Nothing},
                  {"reset", {}, End::Reset}};
+    const bool resets = resetReachesThePeer();
     for (const auto& [what, after, end] : cases) {
         SCOPED_TRACE(what);
+        if (end == End::Reset && !resets) {
+            std::printf("skipped the reset case: a closing socket does not reset here\n");
+            continue;
+        }
         ScriptedServer server;
         Client c(server.port());
         server.accept();

@@ -278,27 +278,36 @@ bool Socket::connect(const std::string& address, std::uint16_t port,
 }
 
 long Socket::send(const void* data, std::size_t size, std::chrono::milliseconds timeout) {
-    // The socket stays blocking; each send goes only once select says it can take bytes,
-    // and then takes at most what fits without waiting (Winsock has no MSG_DONTWAIT).
+    // A blocking send waits until the peer has taken all of its bytes, even right after
+    // select said the socket was writable, and Winsock has no per-call MSG_DONTWAIT: the
+    // socket is non-blocking for the length of this call.
+    if (!setBlocking(false)) {
+        return -1;
+    }
     const auto* p = static_cast<const char*>(data);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::size_t done = 0;
-    while (done < size) {
-        const int ready = waitFor(true, lf_left(deadline));
-        if (ready == 0) {
-            lastError_ = WSAETIMEDOUT;
-        }
-        if (ready <= 0) {
-            return -1;
-        }
+    bool ok = true;
+    while (ok && done < size) {
         const int n = ::send(sock(fd_), p + done, chunk(size - done), 0);
-        if (n == SOCKET_ERROR) {
-            fail();
-            return -1;
+        if (n != SOCKET_ERROR) {
+            done += static_cast<std::size_t>(n);
+        } else if (::WSAGetLastError() != WSAEWOULDBLOCK) {
+            ok = fail();
+        } else {
+            const int ready = waitFor(true, lf_left(deadline));
+            if (ready == 0) {
+                lastError_ = WSAETIMEDOUT;
+            }
+            ok = ready > 0;
         }
-        done += static_cast<std::size_t>(n);
     }
-    return static_cast<long>(done);
+    const int error = lastError_;
+    if (!setBlocking(true) && ok) {
+        return -1;
+    }
+    lastError_ = error;
+    return ok ? static_cast<long>(done) : -1;
 }
 
 long Socket::send(const void* data, std::size_t size) {

@@ -116,17 +116,17 @@ TEST(StandIn, ReportsTheExceptionsTheProgramHandles) {
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE), nullptr);
 
     // Flight plans: a missing file fails, an existing one (with or without .pln) is taken.
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "nope.pln").c_str(),
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "nope.pln").string().c_str(),
                                                  kFlightPlanRequest),
               kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED), nullptr);
     testkit::writeFile(sim.dir() / "12.pln", "<?xml version=\"1.0\"?>\n");
-    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "12.pln").c_str(),
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, a, (sim.dir() / "12.pln").string().c_str(),
                                                  kFlightPlanRequest),
               kScOk);
-    ASSERT_EQ(
-        SimConnect_AISetAircraftFlightPlan(c.h, b, (sim.dir() / "12").c_str(), kFlightPlanRequest),
-        kScOk);
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(c.h, b, (sim.dir() / "12").string().c_str(),
+                                                 kFlightPlanRequest),
+              kScOk);
     c.pumpFor(100ms);
     EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_EXCEPTION), 4u);
     ASSERT_EQ(sim.traceOf("flight_plan").size(), 2u);
