@@ -3,9 +3,10 @@
 // the trace report.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <iostream>
-#include <regex>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "standin_run.h"
 
@@ -25,6 +26,15 @@ std::string lf_scenario() {
                             {"alt_ft", 1421},
                             {"heading_deg", 250},
                             {"on_ground", true}}},
+                          {"timeline",
+                           {{{"t", 150},
+                             {"do", "move_user"},
+                             {"lat", 47.4525},
+                             {"lon", 8.5600},
+                             {"alt_ft", 1421},
+                             {"on_ground", true},
+                             {"heading_deg", 250},
+                             {"ground_speed_kt", 0}}}},
                           {"trace", {{"interval_s", 0.5}}}}
         .dump();
 }
@@ -98,6 +108,18 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     // RealTraffic hears the user's position once a second while the flight runs.
     const std::string rt = run_.realTrafficOut();
     EXPECT_GE(e2e::count(rt, "received Qs121="), 60u) << rt;
+    // ... where the user is now: at the start, and after the user moved in the simulator.
+    static const std::regex kUserAt(R"(\(user at ([-0-9.]+),([-0-9.]+)\))");
+    bool atStart = false;
+    bool moved = false;
+    for (auto it = std::sregex_iterator(rt.begin(), rt.end(), kUserAt);
+         it != std::sregex_iterator(); ++it) {
+        const double lat = std::stod((*it)[1].str());
+        const double lon = std::stod((*it)[2].str());
+        atStart = atStart || (std::abs(lat - 47.45115) < 1e-4 && std::abs(lon - 8.5584) < 1e-4);
+        moved = moved || (std::abs(lat - 47.4525) < 1e-4 && std::abs(lon - 8.56) < 1e-4);
+    }
+    EXPECT_TRUE(atStart && moved) << rt;
 
     const auto [verdict, figures] = report();
     EXPECT_EQ(verdict, 0) << figures;
