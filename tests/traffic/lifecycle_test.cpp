@@ -242,6 +242,58 @@ TEST_F(Lifecycle, NoticesForUnknownObjectsAndOddRestingDataAreIgnored) {
     EXPECT_DOUBLE_EQ(aircraft()->staticPitch, 1.0 * kDeg2Rad);
 }
 
+TEST_F(Lifecycle, TheUserAircraftClearsTheWay) {
+    feedPair({});
+    run(3000);
+    ASSERT_EQ(aircraft()->state, LiveState::Active);
+    const LatLon at{aircraft()->lat, aircraft()->lon};
+    // The user on the ground, a wingspan away: the live aircraft goes.
+    const LatLon near = gf_destinationPoint(at, 0.0, 60.0);
+    world.user.latitude = near.lat;
+    world.user.longitude = near.lon;
+    run(100);
+    engine.collisionChecks();
+    EXPECT_EQ(aircraft()->state, LiveState::RemovingFromSim);
+
+    // In the air: an aircraft 3 nm ahead on the user's line goes, one abeam stays.
+    struct Case {
+        double bearingFromUserDeg;
+        double headingDeg;
+        bool removed;
+    };
+    for (const Case c :
+         {Case{90.0, 90.0, true}, Case{90.0, 0.0, false}, Case{90.0, 270.0, false}}) {
+        SCOPED_TRACE(c.headingDeg);
+        LiveAircraft ac;
+        ac.state = LiveState::Active;
+        ac.controls.objectId = 500;
+        ac.heading = c.headingDeg * kDeg2Rad;
+        ac.altitude = 5000.0;
+        const LatLon p =
+            gf_destinationPoint({47.0, 8.0}, c.bearingFromUserDeg * kDeg2Rad, 3.0 * kFeetPerNm);
+        ac.lat = p.lat;
+        ac.lon = p.lon;
+        StreamPoint ahead;
+        ahead.lat = p.lat;
+        ahead.lon = p.lon;
+        ahead.altitude = ac.altitude;
+        ahead.airborne = true;
+        ahead.dueCycle = 100000;
+        ac.stream.push_back(ahead);
+        TestWorld w;
+        w.user.latitude = 47.0;
+        w.user.longitude = 8.0;
+        w.user.altitude = 5200.0;
+        w.user.altAboveGround = 4000.0;
+        w.userOnGroundFlag = false;
+        LiveEngine e(w);
+        e.live().push_back(ac);
+        e.lf_handleAddingStack();  // takes the user's data
+        e.collisionChecks();
+        EXPECT_EQ(e.live()[0].state == LiveState::RemovingFromSim, c.removed);
+    }
+}
+
 TEST_F(Lifecycle, AGhostGivesWayToTheFlightWithItsCallsign) {
     testkit::LogCapture log;
     Report ghost;
