@@ -9,6 +9,8 @@ find_package(Microsoft.GSL REQUIRED)
 find_package(CURL REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+# Debian's CMake file of libzip names tools that are in another package: pkg-config.
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 if(WENDLE_TESTS)
     find_package(GTest REQUIRED)
 endif()
