@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "airports/airports_db.h"
+#include "airports/closest_stand.h"
+#include "airports/park_airport.h"
 #include "app/worker.h"
 #include "liveries/liveries.h"
 #include "liveries/matching.h"
@@ -61,10 +63,13 @@ void createFlightPlanFolder() {
     gf_createFlightPlanFolder();
 }
 void readParkAirports() {
-    lf_notBuilt("read the park airports");
+    gf_parkAirports().lf_readMyParkAirports();
 }
 void setDestination() {
-    lf_notBuilt("set the destination");
+    const std::string& destination = gs().DESTINATION.value();
+    if (!destination.empty()) {
+        gf_parkAirports().setDestination(destination);
+    }
 }
 bool startTraffic() {
     return gf_trafficWorker().startTraffic();
@@ -125,19 +130,25 @@ void clearNoticeQueues() {
     gf_simLink().clearNotices();
     gf_liveEngine().flightStopped();
 }
-void followParkAirport() {
-    // Until the park airports follow the user, the airport the user stands at (or the
-    // nearest within 5 nm) is the park airport of the engine and of the Traffic Reader.
+void parkCycleStep() {
+    static std::uint64_t followed = ~0ULL;
     const UserAircraftData u = gf_simLink().userAircraft();
-    const AirportRecord* a = gf_findClosestAirport({u.latitude, u.longitude});
-    if (a == nullptr) {
+    ParkAirports& park = gf_parkAirports();
+    park.step({{u.latitude, u.longitude}, u.altitude, gf_simLink().userOnGround().value_or(false)});
+    if (park.generation() == followed) {
+        return;
+    }
+    followed = park.generation();
+    if (!park.isSet()) {
         gf_liveEngine().setParkAirport(std::nullopt);
         gf_rtLink().trafficReader().setParkAirport(std::nullopt);
         return;
     }
-    gf_liveEngine().setParkAirport(EngineParkAirport{a->code, a->position, a->altitude});
-    gf_rtLink().trafficReader().setParkAirport(ParkAirportRef{a->position, a->altitude});
-    gf_logLine("Park airport {} ({:.0f} ft)", a->code, a->altitude);
+    // The file's altitude once read, the database's before.
+    const double elevation =
+        park.file().stands.empty() ? park.altitudeFt() : park.file().altitudeFt;
+    gf_liveEngine().setParkAirport(EngineParkAirport{park.code(), park.position(), elevation});
+    gf_rtLink().trafficReader().setParkAirport(ParkAirportRef{park.position(), elevation});
 }
 std::int64_t simulationTime() {
     return gf_simLink().simulationTime();
@@ -173,6 +184,8 @@ void resetRunState() {
     gf_trafficWorker().reset();
     gf_workerRequests().reset();
     gf_resetLiveryRunState();
+    gf_parkAirports().reset();
+    gf_forgetClosestStands();
 }
 
 // The engine's cycle and duties.
@@ -223,7 +236,9 @@ void logMatchingSummary() {
     gf_writeMatchingSummary(true);
 }
 std::string rereadParkAirports() {
-    return {};
+    const UserAircraftData u = gf_simLink().userAircraft();
+    return gf_parkAirports().reread(
+        {{u.latitude, u.longitude}, u.altitude, gf_simLink().userOnGround().value_or(false)});
 }
 void enableCycleControls() {}
 

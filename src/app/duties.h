@@ -39,8 +39,9 @@ bool requestUserOnGround();       // false when the request failed
 UserState requestUserPosition();  // the latest known data; asks for the next reply
 void requestUserTitleAndModel();
 void clearNoticeQueues();
-// The park airport of the engine and the Traffic Reader, from the user position.
-void followParkAirport();
+// The park cycle step with the user's position; the engine and the Traffic Reader follow a
+// changed park airport.
+void parkCycleStep();
 
 // The traffic worker's calls into the live engine, static parking and the matching.
 void prepareEngine();

@@ -146,7 +146,7 @@ bool TrafficWorker::startTraffic() {
     if (!waitForFlight()) {
         return false;
     }
-    duty::followParkAirport();
+    duty::parkCycleStep();
     // The readers filter by the range from their first datagram; the automatic range
     // refines it from the user's situation.
     gf_setRange(gs().RANGE.value());
@@ -283,6 +283,7 @@ void TrafficWorker::perSecond() {
     rc.setSeconds(rc.seconds() + 1);
     gf_flushLog();
     engineDestinationQueue();
+    parkCycleStep();
     if (req.flushStatic.exchange(false)) {
         removeAllStatic();
         if (!gs().INITIAL_LOAD_ONLY.value()) {
@@ -393,6 +394,9 @@ void TrafficWorker::engineMinuteDuty() {
 }
 void TrafficWorker::engineDestinationQueue() {
     duty::engineDestinationQueue();
+}
+void TrafficWorker::parkCycleStep() {
+    duty::parkCycleStep();
 }
 void TrafficWorker::updateStaticParking() {
     duty::updateStaticParking();

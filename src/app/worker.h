@@ -43,6 +43,8 @@ class TrafficWorker {
     virtual void engineIdleDuty();
     virtual void engineMinuteDuty();
     virtual void engineDestinationQueue();
+    // The park airport follows the user (once a simulator second).
+    virtual void parkCycleStep();
     virtual void updateStaticParking();
     virtual void renewStaticParking();
     virtual bool staticParkingHasStands();

@@ -77,6 +77,16 @@ void StatusBoard::setListener(Listener l) {
     listener_ = std::move(l);
 }
 
+void StatusBoard::setParkAirportText(std::string code) {
+    MutexLock lock(mu_);
+    parkAirport_ = std::move(code);
+}
+
+std::string StatusBoard::parkAirportText() const {
+    MutexLock lock(mu_);
+    return parkAirport_;
+}
+
 void StatusBoard::setUserAircraft(std::string title, std::string stand) {
     MutexLock lock(mu_);
     userTitle_ = std::move(title);
@@ -129,6 +139,7 @@ void StatusBoard::reset() {
         edition_.clear();
         userTitle_.clear();
         userStand_.clear();
+        parkAirport_.clear();
     }
     qnh = 1013;
     displaySeconds = 0;

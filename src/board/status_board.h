@@ -64,6 +64,10 @@ class StatusBoard {
     std::atomic<bool> trafficNotStarted{true};
     std::atomic<bool> staticParkingActive{false};
 
+    // The park airport's code as the window shows it; empty for none.
+    void setParkAirportText(std::string code);
+    std::string parkAirportText() const;
+
     void setUserAircraft(std::string title, std::string stand);
     std::string userTitle() const;
     std::string userStand() const;
@@ -82,6 +86,7 @@ class StatusBoard {
     std::string edition_ GUARDED_BY(mu_);
     std::string userTitle_ GUARDED_BY(mu_);
     std::string userStand_ GUARDED_BY(mu_);
+    std::string parkAirport_ GUARDED_BY(mu_);
     Listener listener_ GUARDED_BY(mu_);
     std::function<void()> repaint_ GUARDED_BY(mu_);
 };

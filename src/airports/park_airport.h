@@ -1,0 +1,98 @@
+// The park airport: the one airport at a time whose stands get static parked aircraft, its
+// file read with its learned companion, and the user's list of park airports
+// ("airports/my_park_airports.txt") from which it is chosen as the user moves. Traffic
+// worker thread only, except the copy of the code and position that any thread may read.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "airports/airport_file.h"
+#include "util/geodesy.h"
+#include "util/mutex.h"
+
+namespace wnd {
+
+struct ParkListEntry {
+    std::string code;
+    std::string stand;  // the reserved stand; may be empty
+    LatLon position;
+    double distanceNm = 0.0;
+};
+
+// The user aircraft as the park cycle sees it.
+struct ParkUser {
+    LatLon position;
+    double heightFt = 0.0;  // compared with AIRP_HEIGHT
+    bool onGround = false;
+};
+
+class ParkAirports {
+  public:
+    static constexpr double kUserStandNm = 0.029697624190064796;  // 55 m
+
+    // ---- The park airport ----
+    const std::string& code() const { return code_; }
+    bool isSet() const { return !code_.empty(); }
+    const std::string& iata() const { return iata_; }
+    LatLon position() const { return position_; }
+    double altitudeFt() const { return altitudeFt_; }
+    const std::string& reservedStand() const { return reservedStand_; }
+    const AirportFileData& file() const { return file_; }
+    AirportFileData& file() { return file_; }
+    const std::filesystem::path& filePath() const { return filePath_; }
+    // Changes whenever the park airport is set, read or left (the engine follows it).
+    std::uint64_t generation() const { return generation_; }
+
+    // Makes the airport with this code the park airport (the airports database's data);
+    // false for an unknown code.
+    bool setParkAirport(std::string_view code);
+    // Reads the park airport's file with its learned file; an error text, empty on success.
+    std::string gf_readApf(const std::filesystem::path& path);
+    std::string lf_readParkedFile(const ParkUser& user);
+    void leave();
+
+    // ---- The list ----
+    bool lf_readMyParkAirports();
+    const std::list<ParkListEntry>& list() const { return list_; }
+    void recordFrontEntry();
+    void setDestination(std::string_view code);
+    // The re-read the window asks for; a message to show, or "".
+    std::string reread(const ParkUser& user);
+
+    // ---- The park cycle step ----
+    void step(const ParkUser& user);
+    bool readNow() const { return readNow_; }
+
+    // The nearest stand within 55 m of p; empty for none.
+    std::string standNear(const LatLon& p) const;
+    void reset();
+
+  private:
+    void refreshOrder(const ParkUser& user);
+    void search(const ParkUser& user);
+    void sightCheck(const ParkUser& user);
+    void applyDefaults();
+
+    std::string code_;
+    std::string iata_;
+    LatLon position_;
+    double altitudeFt_ = 0.0;
+    std::int32_t stands_ = 0;
+    std::string reservedStand_;
+    AirportFileData file_;
+    std::filesystem::path filePath_;
+    bool readNow_ = false;
+    std::uint64_t generation_ = 0;
+    std::list<ParkListEntry> list_;
+    LatLon lastUser_;
+};
+
+ParkAirports& gf_parkAirports();
+inline constexpr std::string_view kParkListFile = "airports/my_park_airports.txt";
+
+}  // namespace wnd
