@@ -8,7 +8,6 @@
 #include "testkit/log_capture.h"
 #include "util/charset.h"
 #include "util/log_throttle.h"
-#include "util/user_error.h"
 
 namespace fs = std::filesystem;
 
@@ -90,12 +89,6 @@ TEST(Log, LinesOfThreadsNeverInterleave) {
     for (std::size_t i = 1; i < lines.size(); ++i) {
         ASSERT_TRUE(std::regex_match(lines[i], whole)) << lines[i];
     }
-}
-
-TEST(UserError, NumberAndText) {
-    EXPECT_STREQ(UserErrorException(41, "wrong folder").what(), "41: wrong folder");
-    EXPECT_STREQ(UserErrorException(99, "just the text").what(), "just the text");
-    EXPECT_EQ(UserErrorException(61, "x").number(), 61);
 }
 
 }  // namespace
