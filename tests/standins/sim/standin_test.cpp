@@ -24,7 +24,7 @@ using simstandin::Scenario;
 constexpr double kEps = 1e-9;
 // The identifiers of the program's registration (sctest::registerLikeTheProgram) and requests.
 constexpr DWORD kSim = 201, kAdded = 202, kRemoved = 203;
-constexpr DWORD kAiPositionDef = 402, kOnGroundDef = 409;
+constexpr DWORD kOnGroundDef = 409;
 constexpr DWORD kCreateRequest = 104, kRemoveRequest = 105, kOnGroundRequest = 108,
                 kFlightPlanRequest = 110;
 
@@ -108,11 +108,11 @@ TEST(StandIn, ReportsTheExceptionsTheProgramHandles) {
     ASSERT_EQ(SimConnect_AIRemoveObject(c.h, 999, kRemoveRequest), kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID), nullptr);
 
-    // A size that does not fit the definition.
-    const double twoDoubles[2] = {1, 2};
-    ASSERT_EQ(SimConnect_SetDataOnSimObject(c.h, kAiPositionDef, a, 0, 0, sizeof twoDoubles,
-                                            const_cast<double*>(twoDoubles)),
-              kScOk);
+    // A size that does not fit the definition (one 64-bit integer).
+    double twoDoubles[2] = {1, 2};
+    ASSERT_EQ(
+        SimConnect_SetDataOnSimObject(c.h, kOnGroundDef, a, 0, 0, sizeof twoDoubles, twoDoubles),
+        kScOk);
     ASSERT_NE(c.waitException(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE), nullptr);
 
     // Flight plans: a missing file fails, an existing one (with or without .pln) is taken.
