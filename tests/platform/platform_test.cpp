@@ -54,19 +54,6 @@ TEST(Files, NonAsciiNamesOpenSyncAndRead) {
     EXPECT_FALSE(platform::syncFile(folder / "absent.txt"));
 }
 
-TEST(Files, CopyReplacesAnExistingFile) {
-    // Log generations and the copy aside of a damaged settings file rely on it.
-    TempDir dir;
-    testkit::writeFile(dir / "Log.txt", "run 2");
-    testkit::writeFile(dir / "Log0.txt", "run 1");
-    std::error_code ec;
-    EXPECT_TRUE(platform::copyFile(dir / "Log.txt", dir / "Log0.txt", ec)) << ec.message();
-    EXPECT_EQ(readFile(dir / "Log0.txt"), "run 2");
-    EXPECT_FALSE(platform::copyFile(dir / "absent.txt", dir / "Log0.txt", ec));
-    EXPECT_TRUE(ec);
-    EXPECT_EQ(readFile(dir / "Log0.txt"), "run 2");
-}
-
 TEST(Folders, RoamingAndProgramFiles) {
     EXPECT_FALSE(platform::roamingAppDataFolder().empty());
 #ifdef _WIN32

@@ -42,7 +42,8 @@ TEST(Log, HeaderGenerationsAndLineKinds) {
         gf_logLine("run {}", run);
         gf_closeLog();
     }
-    // Each generation holds its whole run (tests/e2e sees that there are three).
+    // Each generation holds its whole run, each copy replacing the one before (tests/e2e sees
+    // that there are three).
     for (const auto& [name, run] :
          {std::pair{"Log0.txt", 2}, {"Log00.txt", 1}, {"Log000.txt", 0}}) {
         const std::string text = readFile(dir / name);
