@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <regex>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "standin_run.h"
 

@@ -94,8 +94,10 @@ struct SimFirst {
 class StandInRun : private SimFirst, public WendleRun {
   public:
     explicit StandInRun(nlohmann::json timeline = nlohmann::json::array(),
-                        bool realTrafficHere = false)
-        : SimFirst(scenario(std::move(timeline))), WendleRun(sim.port(), realTrafficHere) {
+                        bool realTrafficHere = false,
+                        std::vector<std::pair<std::string, std::string>> parameters = {})
+        : SimFirst(scenario(std::move(timeline))),
+          WendleRun(sim.port(), realTrafficHere, std::move(parameters)) {
         EXPECT_NE(sim.port(), 0) << sim.process().err();
     }
     sctest::SimProcess& simulator() { return sim; }
