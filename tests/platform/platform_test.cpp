@@ -1,5 +1,6 @@
 // The operating-system layer, run on Linux and (in Wine) on Windows: both implementations
-// must give the rest of the program the same answers.
+// must give the rest of the program the same answers. The single-instance guard is played by
+// the real program (tests/e2e; scripts/test-windows in Wine).
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -25,17 +26,6 @@ using testkit::TempDir;
 
 fs::path u8(std::string_view s) {
     return fs::path(std::u8string(s.begin(), s.end()));
-}
-
-TEST(InstanceGuard, OneHolderAtATime) {
-    // A name of its own, so a program running on this machine is not disturbed.
-    const std::string name =
-        "Local\\$Wendle_P3D_test_" + std::to_string(std::random_device{}()) + "$";
-    auto first = platform::acquireInstanceGuard(name);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(platform::acquireInstanceGuard(name), nullptr);
-    first.reset();
-    EXPECT_NE(platform::acquireInstanceGuard(name), nullptr);
 }
 
 TEST(Files, NonAsciiNamesOpenSyncAndRead) {
