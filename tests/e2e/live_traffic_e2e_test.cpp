@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <regex>
+#include <nlohmann/json.hpp>
 
 #include "standin_run.h"
 
