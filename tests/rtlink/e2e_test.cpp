@@ -207,12 +207,7 @@ TEST_F(RtE2E, TimeAndPositionGoOutInTheirUnitsOnceTheSimulatorKnowsThem) {
     link.sendPosition(atZero);
     link.sendTime();
     link.sendPosition();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const std::string out = rt->out();
-            return testkit::count(out, "received Qs12") >= 2;
-        },
-        5s))
+    ASSERT_TRUE(waitUntil([&] { return testkit::count(rt->out(), "received Qs12") >= 2; }, 5s))
         << rt->out();
     const std::string out = rt->out();
     EXPECT_NE(out.find(R"(version question answered: {"level":2,"version":"9.1"})"),
