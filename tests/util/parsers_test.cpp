@@ -52,11 +52,12 @@ TEST(Slots, ListsAndRanges) {
 }
 
 // The edges of the text and number helpers; their ordinary use shows in every other test.
-TEST(Strings, EmptyItemsBlankTextsAndNumbersOutOfRange) {
+TEST(Strings, EdgesOfTheTextAndNumberHelpers) {
     EXPECT_EQ(gf_trim(" \t\r\n"), "");
     EXPECT_TRUE(gf_splitList("").empty());
     EXPECT_EQ(gf_splitList(" a, b ,,c "), (std::vector<std::string>{"a", "b", "", "c"}));
     EXPECT_EQ(gf_normaliseList("A320, B738 ,\tE190"), "A320,B738,E190");
+    EXPECT_EQ(gf_percent(2, 3), 67);
     EXPECT_EQ(gf_percent(5, 0.5), 0);
     EXPECT_THROW(gf_percent(1e12, 1), gsl::narrowing_error);
     EXPECT_EQ(gf_formatNumber(24.0), "24");
