@@ -7,7 +7,7 @@
 #include <string>
 
 #include "refdata/refdata_test_util.h"
-#include "test_http_server.h"
+#include "testkit/log_capture.h"
 #include "util/user_error.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ class AirportsDbTest : public ::testing::Test {
     }
 
     wnd::testkit::TempDir dir;
-    wnd::testing::LogCapture log{dir.path().string()};
+    wnd::testkit::LogCapture log;
     fs::path input = dir / "input";
 };
 

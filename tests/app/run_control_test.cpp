@@ -45,17 +45,6 @@ TEST(RunControl, CloseSetsUserClosedOnlyWhenNoReasonWasSet) {
     EXPECT_EQ(rc2.exitReason(), ExitReason::NotYetSet);
 }
 
-// The exit reasons' texts are seen in the logs of tests/e2e and startup_test.cpp.
-TEST(RunControl, OnlyNewSettingsAndLinkErrorsRestart) {
-    for (int r = 0; r <= 8; ++r) {
-        const auto reason = static_cast<ExitReason>(r);
-        const bool restarts = reason == ExitReason::NewSettings ||
-                              reason == ExitReason::SimConnectError ||
-                              reason == ExitReason::ReaderError;
-        EXPECT_EQ(gf_exitReasonRestarts(reason), restarts) << gf_exitReasonText(reason);
-    }
-}
-
 TEST(StatusBoard, AnErrorHidesLaterStatusLines) {
     gf_board().reset();
     showError("41: Wendle_P3D must be run from the Wendle_P3D folder!");

@@ -29,13 +29,7 @@ inline std::string simConnectedText() {
     return fmt::format("Prepar3D v5 ({}) connected", fmt::join(kSimVersion, "."));
 }
 
-inline std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
-        ++n;
-    }
-    return n;
-}
+using testkit::count;
 
 // `wendle` started at once on the simulator at that port, without scans; with RealTraffic
 // "installed" when asked.
@@ -100,8 +94,10 @@ struct SimFirst {
 class StandInRun : private SimFirst, public WendleRun {
   public:
     explicit StandInRun(nlohmann::json timeline = nlohmann::json::array(),
-                        bool realTrafficHere = false)
-        : SimFirst(scenario(std::move(timeline))), WendleRun(sim.port(), realTrafficHere) {
+                        bool realTrafficHere = false,
+                        std::vector<std::pair<std::string, std::string>> parameters = {})
+        : SimFirst(scenario(std::move(timeline))),
+          WendleRun(sim.port(), realTrafficHere, std::move(parameters)) {
         EXPECT_NE(sim.port(), 0) << sim.process().err();
     }
     sctest::SimProcess& simulator() { return sim; }

@@ -15,8 +15,7 @@
 #include "liveries/liveries_state.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
-#include "testkit/testkit.h"
-#include "util/log.h"
+#include "testkit/log_capture.h"
 
 namespace wnd::livtest {
 
@@ -58,7 +57,7 @@ inline void fillSmallDbase() {
     d.read = true;
 }
 
-// A working folder (input, output, parameters.xml, Log.txt) and the small database for one
+// A working folder (input, output, parameters.xml), a log and the small database for one
 // test; the process-wide objects are brought back to a fresh state around it.
 class WorkFolder {
   public:
@@ -75,10 +74,8 @@ class WorkFolder {
         gf_runControl().reset();
         gf_board().reset();
         std::filesystem::create_directories(dir_ / "input" / "my_regcodes");
-        gf_openLog(dir_ / "Log.txt");
     }
     ~WorkFolder() {
-        gf_closeLog();
         gf_dbase().reset();
         gf_liveries().reset();
         gf_liveries().openForUser = nullptr;
@@ -92,11 +89,8 @@ class WorkFolder {
 
     std::filesystem::path operator/(const std::filesystem::path& p) const { return dir_ / p; }
     const std::filesystem::path& path() const { return dir_.path(); }
-    std::string log() const {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
-    bool logHas(const std::string& s) const { return log().find(s) != std::string::npos; }
+    std::string log() const { return log_.text(); }
+    bool logHas(const std::string& s) const { return log_.contains(s); }
     // Lines of an information or error list; none when the file is absent.
     std::vector<std::string> report(LiveryReport r) const {
         std::istringstream text(testkit::readFile(gf_liveries().paths.report(r)));
@@ -111,6 +105,7 @@ class WorkFolder {
 
   private:
     testkit::TempDir dir_;
+    testkit::LogCapture log_;
 };
 
 // One package folder: the cfg text and the folders and files its sections need.

@@ -1,5 +1,6 @@
 // The operating-system layer, run on Linux and (in Wine) on Windows: both implementations
-// must give the rest of the program the same answers.
+// must give the rest of the program the same answers. The single-instance guard is played by
+// the real program (tests/e2e; scripts/test-windows in Wine).
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -27,17 +28,6 @@ fs::path u8(std::string_view s) {
     return fs::path(std::u8string(s.begin(), s.end()));
 }
 
-TEST(InstanceGuard, OneHolderAtATime) {
-    // A name of its own, so a program running on this machine is not disturbed.
-    const std::string name =
-        "Local\\$Wendle_P3D_test_" + std::to_string(std::random_device{}()) + "$";
-    auto first = platform::acquireInstanceGuard(name);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(platform::acquireInstanceGuard(name), nullptr);
-    first.reset();
-    EXPECT_NE(platform::acquireInstanceGuard(name), nullptr);
-}
-
 TEST(Files, NonAsciiNamesOpenSyncAndRead) {
     // A user name like this one is in every per-user path on Windows.
     TempDir dir;
@@ -52,19 +42,6 @@ TEST(Files, NonAsciiNamesOpenSyncAndRead) {
     EXPECT_EQ(readFile(file), "<root/>");
     EXPECT_EQ(platform::openFile(folder / "absent" / "x.txt", "rb"), nullptr);
     EXPECT_FALSE(platform::syncFile(folder / "absent.txt"));
-}
-
-TEST(Files, CopyReplacesAnExistingFile) {
-    // Log generations and the copy aside of a damaged settings file rely on it.
-    TempDir dir;
-    testkit::writeFile(dir / "Log.txt", "run 2");
-    testkit::writeFile(dir / "Log0.txt", "run 1");
-    std::error_code ec;
-    EXPECT_TRUE(platform::copyFile(dir / "Log.txt", dir / "Log0.txt", ec)) << ec.message();
-    EXPECT_EQ(readFile(dir / "Log0.txt"), "run 2");
-    EXPECT_FALSE(platform::copyFile(dir / "absent.txt", dir / "Log0.txt", ec));
-    EXPECT_TRUE(ec);
-    EXPECT_EQ(readFile(dir / "Log0.txt"), "run 2");
 }
 
 TEST(Folders, RoamingAndProgramFiles) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "refdata_test_util.h"
-#include "test_http_server.h"
+#include "testkit/log_capture.h"
 #include "testkit/testkit.h"
 #include "util/user_error.h"
 
@@ -58,7 +58,7 @@ class DbaseTest : public ::testing::Test {
     }
 
     wnd::testkit::TempDir dir;
-    wnd::testing::LogCapture log{dir.path().string()};
+    wnd::testkit::LogCapture log;
     fs::path input = dir / "input";
 };
 

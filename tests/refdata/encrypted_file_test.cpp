@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "test_http_server.h"
+#include "testkit/log_capture.h"
 #include "testkit/testkit.h"
 
 namespace fs = std::filesystem;
@@ -43,7 +43,7 @@ class EncryptedFileTest : public ::testing::Test {
     }
 
     wnd::testkit::TempDir dir;
-    wnd::testing::LogCapture log{dir.path().string()};
+    wnd::testkit::LogCapture log;
     fs::path enc = dir / "data.enc";
     fs::path out = dir / "data.xml";
 };

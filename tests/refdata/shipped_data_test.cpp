@@ -8,7 +8,7 @@
 #include "airports/airports_db.h"
 #include "refdata/dbase.h"
 #include "refdata/encrypted_file.h"
-#include "test_http_server.h"
+#include "testkit/log_capture.h"
 #include "testkit/testkit.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +32,7 @@ class ShippedDataTest : public ::testing::Test {
     }
 
     wnd::testkit::TempDir dir;
-    wnd::testing::LogCapture log{dir.path().string()};
+    wnd::testkit::LogCapture log;
     fs::path input = [this] {
         fs::create_directories(dir / "input");
         return dir / "input";

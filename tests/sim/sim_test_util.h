@@ -19,8 +19,7 @@
 #include "settings/settings.h"
 #include "sim/flight_plan.h"
 #include "sim/sim_link.h"
-#include "testkit/testkit.h"
-#include "util/log.h"
+#include "testkit/log_capture.h"
 #include "util/user_error.h"
 
 namespace wnd::simtest {
@@ -99,7 +98,7 @@ class FakeApi final : public SimConnectApi {
     std::vector<std::string> calls_;
 };
 
-// Every test starts from a fresh run (run control, display, settings, database, own log) with
+// Every test starts from a fresh run (run control, display, settings, database, a log) with
 // a link of its own, prepared for Prepar3D v5.
 class RunFrame : public ::testing::Test {
   protected:
@@ -108,13 +107,11 @@ class RunFrame : public ::testing::Test {
         gf_board().reset();
         gs().resetValues();
         gf_dbase().reset();
-        gf_openLog(dir_ / "Log.txt");
         link_.prepare(5);
     }
     void TearDown() override {
         link_.stopClient();
         link_.attachHandle(nullptr);
-        gf_closeLog();
         gf_setSimConnectApi(nullptr);  // the transport again
     }
     // The link on the fake backend, as if connected.
@@ -123,16 +120,14 @@ class RunFrame : public ::testing::Test {
         link_.attachHandle(reinterpret_cast<HANDLE>(std::uintptr_t{1}));
         return api_;
     }
-    std::string log() {
-        gf_flushLog();
-        return testkit::readFile(dir_ / "Log.txt");
-    }
-    bool logHas(const std::string& text) { return log().find(text) != std::string::npos; }
+    std::string log() { return log_.text(); }
+    bool logHas(const std::string& text) { return log_.contains(text); }
     bool waitLog(const std::string& text) {
         return testkit::waitUntil([&] { return logHas(text); }, 5s);
     }
 
     testkit::TempDir dir_;
+    testkit::LogCapture log_;
     FakeApi api_;
     SimLink link_;
 };

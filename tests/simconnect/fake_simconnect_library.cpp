@@ -4,6 +4,7 @@
 // is a library the loader must refuse.
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "simconnect/simconnect.h"
 
@@ -19,14 +20,25 @@ namespace {
 
 std::string g_calls;
 
-HRESULT note(const std::string& call) {
-    g_calls += call;
-    g_calls += '\n';
-    return kScOk;
-}
-
 std::string text(const char* s) {
     return s == nullptr ? "(null)" : s;
+}
+template <typename T>
+std::string text(T v) {
+    if constexpr (std::is_floating_point_v<T>) {
+        return std::to_string(v);
+    } else {
+        return std::to_string(static_cast<long long>(v));
+    }
+}
+
+// One line of the call list: "what arg arg ...".
+template <typename... Args>
+HRESULT note(const char* what, const Args&... args) {
+    g_calls += what;
+    ((g_calls += ' ', g_calls += text(args)), ...);
+    g_calls += '\n';
+    return kScOk;
 }
 
 }  // namespace
@@ -35,10 +47,9 @@ FAKE_EXPORT const char* FakeSimConnect_Calls() {
     return g_calls.c_str();
 }
 
-FAKE_EXPORT HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND, DWORD, HANDLE,
-                                    DWORD ConfigIndex) {
-    *phSimConnect = reinterpret_cast<HANDLE>(std::uintptr_t{0x51});
-    return note("Open " + text(szName) + " " + std::to_string(ConfigIndex));
+FAKE_EXPORT HRESULT SimConnect_Open(HANDLE* h, const char* name, HWND, DWORD, HANDLE, DWORD cfg) {
+    *h = reinterpret_cast<HANDLE>(std::uintptr_t{0x51});
+    return note("Open", name, cfg);
 }
 
 FAKE_EXPORT HRESULT SimConnect_Close(HANDLE) {
@@ -60,111 +71,78 @@ FAKE_EXPORT HRESULT SimConnect_CallDispatch(HANDLE, DispatchProc proc, void* con
     return note("CallDispatch");
 }
 
-FAKE_EXPORT HRESULT SimConnect_AddToDataDefinition(HANDLE, SIMCONNECT_DATA_DEFINITION_ID DefineID,
-                                                   const char* DatumName, const char* UnitsName,
-                                                   SIMCONNECT_DATATYPE DatumType, float fEpsilon,
-                                                   DWORD DatumID) {
-    return note("AddToDataDefinition " + std::to_string(DefineID) + " " + text(DatumName) + " " +
-                text(UnitsName) + " " + std::to_string(DatumType) + " " + std::to_string(fEpsilon) +
-                " " + std::to_string(DatumID));
+FAKE_EXPORT HRESULT SimConnect_AddToDataDefinition(HANDLE, DWORD def, const char* name,
+                                                   const char* units, SIMCONNECT_DATATYPE type,
+                                                   float epsilon, DWORD datum) {
+    return note("AddToDataDefinition", def, name, units, type, epsilon, datum);
 }
 
-FAKE_EXPORT HRESULT SimConnect_SubscribeToSystemEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID,
-                                                      const char* SystemEventName) {
-    return note("SubscribeToSystemEvent " + std::to_string(EventID) + " " + text(SystemEventName));
+FAKE_EXPORT HRESULT SimConnect_SubscribeToSystemEvent(HANDLE, DWORD event, const char* name) {
+    return note("SubscribeToSystemEvent", event, name);
 }
 
-FAKE_EXPORT HRESULT SimConnect_MapClientEventToSimEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID EventID,
-                                                        const char* EventName) {
-    return note("MapClientEventToSimEvent " + std::to_string(EventID) + " " + text(EventName));
+FAKE_EXPORT HRESULT SimConnect_MapClientEventToSimEvent(HANDLE, DWORD event, const char* name) {
+    return note("MapClientEventToSimEvent", event, name);
 }
 
-FAKE_EXPORT HRESULT
-SimConnect_AddClientEventToNotificationGroup(HANDLE, SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
-                                             SIMCONNECT_CLIENT_EVENT_ID EventID, BOOL bMaskable) {
-    return note("AddClientEventToNotificationGroup " + std::to_string(GroupID) + " " +
-                std::to_string(EventID) + " " + std::to_string(bMaskable));
+FAKE_EXPORT HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE, DWORD group, DWORD event,
+                                                                 BOOL maskable) {
+    return note("AddClientEventToNotificationGroup", group, event, maskable);
 }
 
-FAKE_EXPORT HRESULT SimConnect_SetNotificationGroupPriority(
-    HANDLE, SIMCONNECT_NOTIFICATION_GROUP_ID GroupID, DWORD uPriority) {
-    return note("SetNotificationGroupPriority " + std::to_string(GroupID) + " " +
-                std::to_string(uPriority));
+FAKE_EXPORT HRESULT SimConnect_SetNotificationGroupPriority(HANDLE, DWORD group, DWORD priority) {
+    return note("SetNotificationGroupPriority", group, priority);
 }
 
-FAKE_EXPORT HRESULT SimConnect_RequestDataOnSimObject(HANDLE, SIMCONNECT_DATA_REQUEST_ID RequestID,
-                                                      SIMCONNECT_DATA_DEFINITION_ID DefineID,
-                                                      SIMCONNECT_OBJECT_ID ObjectID,
-                                                      SIMCONNECT_PERIOD Period,
-                                                      SIMCONNECT_DATA_REQUEST_FLAG Flags,
-                                                      DWORD origin, DWORD interval, DWORD limit) {
-    return note("RequestDataOnSimObject " + std::to_string(RequestID) + " " +
-                std::to_string(DefineID) + " " + std::to_string(ObjectID) + " " +
-                std::to_string(Period) + " " + std::to_string(Flags) + " " +
-                std::to_string(origin) + " " + std::to_string(interval) + " " +
-                std::to_string(limit));
+FAKE_EXPORT HRESULT SimConnect_RequestDataOnSimObject(HANDLE, DWORD request, DWORD def,
+                                                      DWORD object, SIMCONNECT_PERIOD period,
+                                                      DWORD flags, DWORD origin, DWORD interval,
+                                                      DWORD limit) {
+    return note("RequestDataOnSimObject", request, def, object, period, flags, origin, interval,
+                limit);
 }
 
-FAKE_EXPORT HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE,
-                                                          SIMCONNECT_DATA_REQUEST_ID RequestID,
-                                                          SIMCONNECT_DATA_DEFINITION_ID DefineID,
-                                                          DWORD dwRadiusMeters,
+FAKE_EXPORT HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE, DWORD request, DWORD def,
+                                                          DWORD radius,
                                                           SIMCONNECT_SIMOBJECT_TYPE type) {
-    return note("RequestDataOnSimObjectType " + std::to_string(RequestID) + " " +
-                std::to_string(DefineID) + " " + std::to_string(dwRadiusMeters) + " " +
-                std::to_string(type));
+    return note("RequestDataOnSimObjectType", request, def, radius, type);
 }
 
-FAKE_EXPORT HRESULT SimConnect_SetDataOnSimObject(HANDLE, SIMCONNECT_DATA_DEFINITION_ID DefineID,
-                                                  SIMCONNECT_OBJECT_ID ObjectID,
-                                                  SIMCONNECT_DATA_SET_FLAG Flags, DWORD ArrayCount,
-                                                  DWORD cbUnitSize, void* pDataSet) {
+FAKE_EXPORT HRESULT SimConnect_SetDataOnSimObject(HANDLE, DWORD def, DWORD object, DWORD flags,
+                                                  DWORD count, DWORD unitSize, void* data) {
     double first = 0;
-    std::memcpy(&first, pDataSet, sizeof first);
-    return note("SetDataOnSimObject " + std::to_string(DefineID) + " " + std::to_string(ObjectID) +
-                " " + std::to_string(Flags) + " " + std::to_string(ArrayCount) + " " +
-                std::to_string(cbUnitSize) + " " + std::to_string(first));
+    std::memcpy(&first, data, sizeof first);
+    return note("SetDataOnSimObject", def, object, flags, count, unitSize, first);
 }
 
-FAKE_EXPORT HRESULT SimConnect_TransmitClientEvent(HANDLE, SIMCONNECT_OBJECT_ID ObjectID,
-                                                   SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
-                                                   SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
-                                                   SIMCONNECT_EVENT_FLAG Flags) {
-    return note("TransmitClientEvent " + std::to_string(ObjectID) + " " + std::to_string(EventID) +
-                " " + std::to_string(dwData) + " " + std::to_string(GroupID) + " " +
-                std::to_string(Flags));
+FAKE_EXPORT HRESULT SimConnect_TransmitClientEvent(HANDLE, DWORD object, DWORD event, DWORD data,
+                                                   DWORD group, DWORD flags) {
+    return note("TransmitClientEvent", object, event, data, group, flags);
 }
 
-FAKE_EXPORT HRESULT SimConnect_AICreateNonATCAircraft(HANDLE, const char* szContainerTitle,
-                                                      const char* szTailNumber,
-                                                      SIMCONNECT_DATA_INITPOSITION InitPos,
-                                                      SIMCONNECT_DATA_REQUEST_ID RequestID) {
-    return note("AICreateNonATCAircraft " + text(szContainerTitle) + " " + text(szTailNumber) +
-                " " + std::to_string(InitPos.Latitude) + " " + std::to_string(InitPos.Heading) +
-                " " + std::to_string(InitPos.OnGround) + " " + std::to_string(InitPos.Airspeed) +
-                " " + std::to_string(RequestID));
+FAKE_EXPORT HRESULT SimConnect_AICreateNonATCAircraft(HANDLE, const char* title, const char* tail,
+                                                      SIMCONNECT_DATA_INITPOSITION pos,
+                                                      DWORD request) {
+    return note("AICreateNonATCAircraft", title, tail, pos.Latitude, pos.Heading, pos.OnGround,
+                pos.Airspeed, request);
 }
 
-FAKE_EXPORT HRESULT SimConnect_AIReleaseControl(HANDLE, SIMCONNECT_OBJECT_ID ObjectID,
-                                                SIMCONNECT_DATA_REQUEST_ID RequestID) {
-    return note("AIReleaseControl " + std::to_string(ObjectID) + " " + std::to_string(RequestID));
+FAKE_EXPORT HRESULT SimConnect_AIReleaseControl(HANDLE, DWORD object, DWORD request) {
+    return note("AIReleaseControl", object, request);
 }
 
-FAKE_EXPORT HRESULT SimConnect_AIRemoveObject(HANDLE, SIMCONNECT_OBJECT_ID ObjectID,
-                                              SIMCONNECT_DATA_REQUEST_ID RequestID) {
-    return note("AIRemoveObject " + std::to_string(ObjectID) + " " + std::to_string(RequestID));
+FAKE_EXPORT HRESULT SimConnect_AIRemoveObject(HANDLE, DWORD object, DWORD request) {
+    return note("AIRemoveObject", object, request);
 }
 
-FAKE_EXPORT HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE, SIMCONNECT_OBJECT_ID ObjectID,
-                                                       const char* szFlightPlanPath,
-                                                       SIMCONNECT_DATA_REQUEST_ID RequestID) {
-    return note("AISetAircraftFlightPlan " + std::to_string(ObjectID) + " " +
-                text(szFlightPlanPath) + " " + std::to_string(RequestID));
+FAKE_EXPORT HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE, DWORD object, const char* path,
+                                                       DWORD request) {
+    return note("AISetAircraftFlightPlan", object, path, request);
 }
 
 #ifndef WENDLE_FAKE_WITHOUT
-FAKE_EXPORT HRESULT SimConnect_GetLastSentPacketID(HANDLE, DWORD* pdwSendID) {
-    *pdwSendID = 77;
+FAKE_EXPORT HRESULT SimConnect_GetLastSentPacketID(HANDLE, DWORD* sendId) {
+    *sendId = 77;
     return note("GetLastSentPacketID");
 }
 #endif

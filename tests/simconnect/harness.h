@@ -35,16 +35,6 @@ struct Msg {
     const T& as() const {
         return *reinterpret_cast<const T*>(words.data());
     }
-    // The data of a SIMOBJECT_DATA message.
-    const std::uint8_t* data() const {
-        return reinterpret_cast<const std::uint8_t*>(words.data()) + kSimObjectDataOffset;
-    }
-    template <typename T>
-    T at(std::size_t offset) const {
-        T v;
-        std::memcpy(&v, data() + offset, sizeof v);
-        return v;
-    }
 };
 
 using MsgPred = std::function<bool(const Msg&)>;
@@ -164,75 +154,18 @@ class StandIn {
     simstandin::SimStandIn standin_;
 };
 
-// The registration the program makes after each open, as far as the tests read its data (the
-// link's own registration meets wendle-sim in tests/e2e).
+// The part of the program's registration the stand-in tests use: its system events and the
+// on-ground definition. The link's whole registration meets wendle-sim in tests/e2e.
 inline void registerLikeTheProgram(HANDLE h) {
     const std::pair<DWORD, const char*> events[] = {
-        {201, "Sim"},           {202, "ObjectAdded"},
-        {203, "ObjectRemoved"}, {205, "PositionChanged"},
-        {206, "FlightLoaded"},  {204, "Frame"}};
+        {201, "Sim"}, {202, "ObjectAdded"}, {203, "ObjectRemoved"}, {204, "Frame"}};
     for (const auto& [id, name] : events) {
         ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, id, name), kScOk);
     }
-    struct Var {
-        DWORD def;
-        const char* name;
-        const char* units;
-        SIMCONNECT_DATATYPE type;
-    };
-    constexpr auto F64 = SIMCONNECT_DATATYPE_FLOAT64;
-    constexpr auto I64 = SIMCONNECT_DATATYPE_INT64;
-    const Var vars[] = {
-        {402, "Plane Latitude", "degree", F64},
-        {402, "Plane Longitude", "degree", F64},
-        {402, "Plane Pitch degrees", "radians", F64},
-        {402, "Plane Bank degrees", "radians", F64},
-        {402, "Plane Heading degrees true", "radians", F64},
-        {402, "Plane Altitude", "feet", F64},
-        {402, "Vertical Speed", "feet per second", F64},
-        {402, "Airspeed True", "knots", F64},
-        {403, "Plane Latitude", "degree", F64},
-        {403, "Plane Longitude", "degree", F64},
-        {403, "Plane Pitch degrees", "radians", F64},
-        {403, "Plane Bank degrees", "radians", F64},
-        {403, "Plane Heading degrees true", "radians", F64},
-        {403, "Plane Altitude", "feet", F64},
-        {403, "Plane Alt Above Ground", "feet", F64},
-        {403, "Ground Velocity", "knots", F64},
-        {403, "ZULU TIME", "Seconds", I64},
-        {403, "ZULU DAY OF YEAR", "Number", I64},
-        {403, "ZULU YEAR", "Number", I64},
-        {403, "LIGHT STATES", "Mask", I64},
-        {404, "Plane Alt Above Ground", "feet", F64},
-        {404, "Ground Altitude", "feet", F64},
-        {404, "SIM ON GROUND", "Bool", I64},
-        {404, "ATC ID", nullptr, SIMCONNECT_DATATYPE_STRING32},
-        {407, "TITLE", nullptr, SIMCONNECT_DATATYPE_STRINGV},
-        {408, "ATC MODEL", nullptr, SIMCONNECT_DATATYPE_STRING32},
-        {409, "SIM ON GROUND", "Bool", I64},
-    };
-    for (const Var& v : vars) {
-        ASSERT_EQ(
-            SimConnect_AddToDataDefinition(h, v.def, v.name, v.units, v.type, 0, SIMCONNECT_UNUSED),
-            kScOk);
-    }
-    // Of its client events only those the tests send: the stand-in maps any name.
-    const std::pair<DWORD, const char*> clientEvents[] = {{215, "FREEZE_LATITUDE_LONGITUDE_SET"},
-                                                          {216, "FREEZE_ALTITUDE_SET"},
-                                                          {217, "FREEZE_ATTITUDE_SET"}};
-    for (const auto& [id, name] : clientEvents) {
-        ASSERT_EQ(SimConnect_MapClientEventToSimEvent(h, id, name), kScOk);
-        ASSERT_EQ(SimConnect_AddClientEventToNotificationGroup(h, 301, id, 1), kScOk);
-    }
-    ASSERT_EQ(SimConnect_SetNotificationGroupPriority(h, 301, SIMCONNECT_GROUP_PRIORITY_HIGHEST),
-              kScOk);
+    ASSERT_EQ(
+        SimConnect_AddToDataDefinition(h, 409, "SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64),
+        kScOk);
 }
-
-// The AI-position definition's layout: where the program puts an AI aircraft.
-struct Position402 {
-    double lat, lon, pitch, bank, heading, alt, vs, tas;
-};
-static_assert(sizeof(Position402) == 64);
 
 inline SIMCONNECT_DATA_INITPOSITION initPosition(double lat, double lon, double altFt,
                                                  double hdgDeg, bool onGround, DWORD airspeed = 0) {

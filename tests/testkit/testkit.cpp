@@ -54,6 +54,14 @@ void writeFile(const fs::path& p, std::string_view content) {
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
+        ++n;
+    }
+    return n;
+}
+
 static fs::path envOr(const char* name, const fs::path& fallback) {
     const char* v = std::getenv(name);
     return (v != nullptr && *v != '\0') ? fs::path(v) : fallback;

@@ -27,6 +27,8 @@ class TempDir {
 
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, std::string_view content);
+// How often `what` stands in `text`.
+std::size_t count(const std::string& text, const std::string& what);
 
 // parameters.xml text with the given name/value pairs, with or without its root element.
 std::string parametersXml(const std::vector<std::pair<std::string, std::string>>& values,

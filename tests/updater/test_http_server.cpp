@@ -7,9 +7,6 @@
 #include <exception>
 #include <sstream>
 
-#include "testkit/testkit.h"
-#include "util/log.h"
-
 namespace wnd::testing {
 
 using namespace std::chrono_literals;
@@ -115,19 +112,6 @@ std::uint16_t gf_closedPort() {
     platform::Socket s = platform::Socket::create(platform::SocketType::Tcp);
     s.bind("127.0.0.1", 0);
     return s.localPort();  // closed again when s goes
-}
-
-LogCapture::LogCapture(const std::string& folder) : path_(folder + "/Log.txt") {
-    gf_openLog(path_);
-}
-
-LogCapture::~LogCapture() {
-    gf_closeLog();
-}
-
-std::string LogCapture::text() const {
-    gf_flushLog();
-    return testkit::readFile(path_);
 }
 
 }  // namespace wnd::testing

@@ -46,17 +46,4 @@ class TestHttpServer {
 // A port on loopback with nothing listening.
 std::uint16_t gf_closedPort();
 
-// Opens Log.txt in a folder for the test and reads it back.
-class LogCapture {
-  public:
-    explicit LogCapture(const std::string& folder);
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    std::string text() const;
-
-  private:
-    std::string path_;
-};
-
 }  // namespace wnd::testing

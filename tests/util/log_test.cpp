@@ -8,7 +8,6 @@
 #include "testkit/log_capture.h"
 #include "util/charset.h"
 #include "util/log_throttle.h"
-#include "util/user_error.h"
 
 namespace fs = std::filesystem;
 
@@ -43,7 +42,8 @@ TEST(Log, HeaderGenerationsAndLineKinds) {
         gf_logLine("run {}", run);
         gf_closeLog();
     }
-    // Each generation holds its whole run (tests/e2e sees that there are three).
+    // Each generation holds its whole run, each copy replacing the one before (tests/e2e sees
+    // that there are three).
     for (const auto& [name, run] :
          {std::pair{"Log0.txt", 2}, {"Log00.txt", 1}, {"Log000.txt", 0}}) {
         const std::string text = readFile(dir / name);
@@ -90,12 +90,6 @@ TEST(Log, LinesOfThreadsNeverInterleave) {
     for (std::size_t i = 1; i < lines.size(); ++i) {
         ASSERT_TRUE(std::regex_match(lines[i], whole)) << lines[i];
     }
-}
-
-TEST(UserError, NumberAndText) {
-    EXPECT_STREQ(UserErrorException(41, "wrong folder").what(), "41: wrong folder");
-    EXPECT_STREQ(UserErrorException(99, "just the text").what(), "just the text");
-    EXPECT_EQ(UserErrorException(61, "x").number(), 61);
 }
 
 }  // namespace
