@@ -53,7 +53,8 @@ HEAVY_NAME = re.compile(r"heavy|wide ?body", re.I)
 LIGHT_NAME = re.compile(r"\bga\b|ga_|general aviation|grass|tie|glider|ultralight|club|"
                         r"hang[ae]r|private|small|light", re.I)
 AIRLINE = re.compile(r"^[A-Z0-9]{2,3}$")
-CODE = re.compile(r"^[A-Z]{4}$")
+# Characters that XML 1.0 does not allow (some apt.dat names carry them).
+CONTROL = re.compile(r"[\x00-\x08\x0b\x0c\x0e-\x1f\x7f\ufffe\uffff]")
 
 
 class InputError(Exception):
@@ -181,7 +182,8 @@ def readStands(data, airports, radii):
         airlines = [a for a in row["airlines"].split("|") if a]
         if any(not AIRLINE.match(a) for a in airlines):
             fail(path, line, f"bad airline codes '{row['airlines']}'")
-        stands[code].append({"name": " ".join(row["name"].split()), "lat": lat, "lon": lon,
+        name = " ".join(CONTROL.sub(" ", row["name"]).split())
+        stands[code].append({"name": name, "lat": lat, "lon": lon,
                              "heading": heading, "radius": radius, "ramp": ramp, "heli": heli,
                              "cargo": cargo, "airlines": airlines})
     return stands
