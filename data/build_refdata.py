@@ -273,18 +273,13 @@ def lf_readFleet(src, known, airlines):
     return records
 
 
-def lf_readStands(src):
+def lf_readStands():
+    """The stands of each airport's stock file: the rows of stock/stands.csv.gz
+    (extract_stock.py), which make_stock_files.py turns into the files one for one."""
     stands = collections.Counter()
-    with gzip.open(src / "apt-startup-locations.csv.gz", "rt", encoding="utf-8") as f:
+    with gzip.open(HERE / "stock" / "stands.csv.gz", "rt", encoding="utf-8") as f:
         for row in csv.DictReader(f):
             stands[row["icao"]] += 1
-    legacy = collections.Counter()
-    with gzip.open(src / "apt-startup-locations-legacy15.csv.gz", "rt", encoding="utf-8") as f:
-        for row in csv.DictReader(f):
-            legacy[row["icao"]] += 1
-    for code, n in legacy.items():
-        if code not in stands:
-            stands[code] = n
     return stands
 
 
@@ -377,7 +372,7 @@ def buildDbase(src):
 
 
 def buildAirports(src):
-    stands = lf_readStands(src)
+    stands = lf_readStands()
     out = ['<?xml version="1.0" encoding="UTF-8"?>', "<root>", "  <airports>"]
     n = 0
     with open(src / "airports.csv", encoding="utf-8") as f:
