@@ -39,6 +39,8 @@ void ParkAirports::reset() {
     readNow_ = false;
     list_.clear();
     lastUser_ = {};
+    failedCode_.clear();
+    failedWait_ = 0;
     ++generation_;
 }
 

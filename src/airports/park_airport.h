@@ -90,6 +90,9 @@ class ParkAirports {
     std::uint64_t generation_ = 0;
     std::list<ParkListEntry> list_;
     LatLon lastUser_;
+    // An airport whose file could not be read is not tried again every second.
+    std::string failedCode_;
+    int failedWait_ = 0;
 };
 
 ParkAirports& gf_parkAirports();

@@ -18,6 +18,8 @@ namespace wnd {
 namespace fs = std::filesystem;
 
 namespace {
+constexpr int kRetrySeconds = 300;
+
 bool lf_isNull(const LatLon& p) {
     return std::abs(p.lat) < 0.0001 && std::abs(p.lon) < 0.0001;
 }
@@ -165,8 +167,14 @@ void ParkAirports::refreshOrder(const ParkUser& user) {
 }
 
 void ParkAirports::search(const ParkUser& user) {
+    if (failedWait_ > 0 && --failedWait_ == 0) {
+        failedCode_.clear();
+    }
     if (user.onGround) {
         const AirportRecord* a = gf_findClosestAirport(user.position);
+        if (a != nullptr && a->code == failedCode_) {
+            return;
+        }
         if (a == nullptr) {
             showStatus("User aircraft on the ground, no RT supported airport in sight");
         } else if (gf_findAirportFile(a->code)) {
@@ -184,6 +192,9 @@ void ParkAirports::search(const ParkUser& user) {
         return;
     }
     const ParkListEntry& front = list_.front();
+    if (front.code == failedCode_) {
+        return;
+    }
     if (front.distanceNm <= gs().AIRP_RANGE.value() && user.heightFt <= gs().AIRP_HEIGHT.value()) {
         setParkAirport(front.code);
         showStatus(fmt::format("{} in sight at {:.1F} nm", front.code, front.distanceNm));
@@ -219,6 +230,8 @@ void ParkAirports::step(const ParkUser& user) {
         const std::string error = lf_readParkedFile(user);
         if (!error.empty()) {
             showStatus(error);
+            failedCode_ = code_;
+            failedWait_ = kRetrySeconds;
             leave();
         }
         return;
