@@ -70,8 +70,16 @@ bool lf_readStand(const pugi::xml_node& pp, StandRecord& s) {
     if (s.lat == 0.0 && s.lon == 0.0) {
         return false;
     }
-    s.heading = pp.attribute("heading").as_double() * kDeg2Rad;
-    s.radiusNm = pp.attribute("radius").as_double() / kMetresPerNm;
+    if (!std::isfinite(s.lat) || !std::isfinite(s.lon) || std::abs(s.lat) > 90.0 ||
+        std::abs(s.lon) > 180.0) {
+        gf_logLine("stand {}: position {},{} out of range, skipped", s.id,
+                   pp.attribute("latitude").as_string(), pp.attribute("longitude").as_string());
+        return false;
+    }
+    const double heading = pp.attribute("heading").as_double();
+    s.heading = std::isfinite(heading) ? heading * kDeg2Rad : 0.0;
+    const double radius = pp.attribute("radius").as_double();
+    s.radiusNm = std::isfinite(radius) && radius > 0.0 ? radius / kMetresPerNm : 0.0;
     s.ramp = pp.attribute("ramp").as_bool();
     s.heli = pp.attribute("heli").as_bool();
     s.cargo = pp.attribute("cargo").as_bool();

@@ -41,6 +41,12 @@ void ParkAirports::reset() {
     lastUser_ = {};
     failedCode_.clear();
     failedWait_ = 0;
+    learnedChanged_ = false;
+    publishSpots();
+    {
+        MutexLock lock(spotsMu_);
+        userStand_.reset();
+    }
     ++generation_;
 }
 
@@ -131,6 +137,8 @@ std::string ParkAirports::gf_readApf(const fs::path& path) {
     }
     gf_numberStandsAndNeighbours(data.stands);
     file_ = std::move(data);
+    learnedChanged_ = false;
+    publishSpots();
     filePath_ = path;
     ++generation_;
     gf_logLine("{:24}: {}", "Airport file read from", fmt::format("'{}' for {}", text, code_));
@@ -165,6 +173,35 @@ std::string ParkAirports::standNear(const LatLon& p) const {
     return best;
 }
 
+void ParkAirports::publishSpots() {
+    std::vector<Spot> spots;
+    spots.reserve(file_.stands.size());
+    for (const StandRecord& s : file_.stands) {
+        spots.push_back({s.id, {s.lat, s.lon}});
+    }
+    MutexLock lock(spotsMu_);
+    spots_ = std::move(spots);
+}
+
+std::string ParkAirports::standNearAnyThread(const LatLon& p) const {
+    MutexLock lock(spotsMu_);
+    std::string best;
+    double bestNm = kUserStandNm;
+    for (const Spot& s : spots_) {
+        const double d = gf_distanceNm(p, s.position);
+        if (d <= bestNm && (best.empty() || d < bestNm)) {
+            best = s.id;
+            bestNm = d;
+        }
+    }
+    return best;
+}
+
+void ParkAirports::noteUserStand(std::string stand) {
+    MutexLock lock(spotsMu_);
+    userStand_ = std::move(stand);
+}
+
 std::string ParkAirports::lf_readParkedFile(const ParkUser& user) {
     const auto path = gf_findAirportFile(code_);
     if (!path) {
@@ -194,9 +231,18 @@ void ParkAirports::leave() {
     if (code_.empty()) {
         return;
     }
-    // Static aircraft and the learned data of this airport go with the static parking;
-    // here the state is cleared.
+    // The static aircraft go with the static parking; what was learned here is kept.
+    if (learnedChanged_ && !file_.handmade) {
+        // Where the next reading looks for it, so that what was learned is found again.
+        const std::filesystem::path out = gf_learnedPathOf(filePath_, file_.publisher)
+                                              .value_or(gf_learnedSavePath(code_, file_.publisher));
+        if (!gf_saveLearned(file_, out)) {
+            gf_logWarning("{} saving '{}' did not succeed", code_, gf_pathText(out));
+        }
+        learnedChanged_ = false;
+    }
     file_ = {};
+    publishSpots();
     filePath_.clear();
     code_.clear();
     iata_.clear();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "airports/airport_file.h"
 #include "util/geodesy.h"
@@ -70,6 +71,14 @@ class ParkAirports {
 
     // The nearest stand within 55 m of p; empty for none.
     std::string standNear(const LatLon& p) const;
+    // The same from any thread (the simulator link's user-stand check), on a copy of the
+    // stands published when the file is read.
+    std::string standNearAnyThread(const LatLon& p) const;
+    // The simulator link found the user at this stand (any thread): the next step records
+    // it as the reserved stand of the park airport.
+    void noteUserStand(std::string stand);
+    // Learning changed the park airport's flights: leaving saves the learned file.
+    void markLearnedChanged() { learnedChanged_ = true; }
     void reset();
 
   private:
@@ -93,6 +102,16 @@ class ParkAirports {
     // An airport whose file could not be read is not tried again every second.
     std::string failedCode_;
     int failedWait_ = 0;
+    bool learnedChanged_ = false;
+
+    struct Spot {
+        std::string id;
+        LatLon position;
+    };
+    mutable Mutex spotsMu_;
+    std::vector<Spot> spots_ GUARDED_BY(spotsMu_);
+    std::optional<std::string> userStand_ GUARDED_BY(spotsMu_);
+    void publishSpots();
 };
 
 ParkAirports& gf_parkAirports();

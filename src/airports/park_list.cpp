@@ -239,11 +239,32 @@ void ParkAirports::step(const ParkUser& user) {
     if (lf_isNull(user.position)) {
         return;
     }
+    std::optional<std::string> userStand;
+    {
+        MutexLock lock(spotsMu_);
+        userStand.swap(userStand_);
+    }
+    if (userStand && !code_.empty() && *userStand != reservedStand_) {
+        reservedStand_ = *userStand;
+        auto it = std::find_if(list_.begin(), list_.end(),
+                               [&](const ParkListEntry& e) { return e.code == code_; });
+        if (it != list_.end()) {
+            it->stand = reservedStand_;
+            list_.splice(list_.begin(), list_, it);
+            recordFrontEntry();
+        }
+    }
     refreshOrder(user);
     if (code_.empty()) {
         search(user);
     } else if (!user.onGround) {
         sightCheck(user);
+    } else if (const AirportRecord* a = gf_findClosestAirport(user.position);
+               a != nullptr && a->code != code_) {
+        // On the ground at another airport (a new flight there): that one takes over.
+        gf_logLine("\n{} user aircraft on the ground at {}, parked aircraft at {} will be removed",
+                   gf_utcClock(), a->code, code_);
+        leave();
     }
 }
 

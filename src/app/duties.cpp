@@ -83,6 +83,10 @@ void prepareSimLink() {
     gf_simLink().prepare(gf_simulatorVersion());
     SimHooks simHooks;
     simHooks.liveryRefused = [](const std::string& title) { gf_addFailedLivery(title); };
+    simHooks.standNear = [](const LatLon& p) { return gf_parkAirports().standNearAnyThread(p); };
+    simHooks.recordUserStand = [](const std::string& stand) {
+        gf_parkAirports().noteUserStand(stand);
+    };
     gf_simLink().setHooks(std::move(simHooks));
     // What RealTraffic is told comes from the simulator's user aircraft and clock.
     LinkHooks hooks = gf_rtLink().hooks();

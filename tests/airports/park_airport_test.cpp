@@ -38,6 +38,8 @@ const std::string kArchived = lf_file(
 </parkpos>
 <parkpos id="A2" latitude="47.450300" longitude="8.560000" heading="90.0" radius="30.0"/>
 <parkpos id="Z" latitude="0" longitude="0" heading="0" radius="10"/>
+<parkpos id="N" latitude="nan" longitude="8.5" heading="0" radius="10"/>
+<parkpos id="F" latitude="47.5" longitude="200" heading="0" radius="10"/>
 )");
 
 class ParkAirportTest : public ::testing::Test {
@@ -193,8 +195,16 @@ TEST_F(ParkAirportTest, TheParkAirportFollowsTheUser) {
     ASSERT_EQ(p.code(), "LSZH");
     p.step({{47.450001, 8.560001}, 1416.0, true});
     EXPECT_EQ(p.reservedStand(), "A1");
-    EXPECT_NE(testkit::readFile(std::string(kParkListFile)).find("\nLSZH,A1\n"),
-              std::string::npos);
+    EXPECT_NE(testkit::readFile(std::string(kParkListFile)).find("\nLSZH,A1\n"), std::string::npos);
+    // On the ground at another airport: Zurich is left, and what was learned there is saved
+    // where the next reading finds it.
+    p.markLearnedChanged();
+    p.step({{46.2381, 6.1089}, 1411.0, true});
+    EXPECT_NE(p.code(), "LSZH");
+    EXPECT_TRUE(fs::exists("airports/learned/thirdparty/stock/LSZH.xml"));
+    EXPECT_TRUE(p.setParkAirport("LSZH"));
+    EXPECT_EQ(p.gf_readApf("airports/my_thirdparty/LSZH.xml"), "");
+    EXPECT_TRUE(log_.contains("Read from learned airport file"));
 }
 
 }  // namespace
