@@ -6,6 +6,7 @@
 #include <cmath>
 #include <pugixml.hpp>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "airports/airports_db.h"
@@ -250,9 +251,16 @@ bool lf_readLearned(const fs::path& learned, AirportFileData& data) {
         return true;
     }
     const std::string file = gf_pathText(learned.filename());
+    std::unordered_map<std::string, std::size_t> byId;
+    byId.reserve(data.stands.size() * 2);
+    for (std::size_t i = 0; i < data.stands.size(); ++i) {
+        byId.emplace(data.stands[i].id, i);
+    }
     for (StandRecord& ls : learnedStands) {
-        auto it = std::find_if(data.stands.begin(), data.stands.end(),
-                               [&](const StandRecord& s) { return s.id == ls.id; });
+        const auto found = byId.find(ls.id);
+        const auto it = found == byId.end()
+                            ? data.stands.end()
+                            : data.stands.begin() + static_cast<std::ptrdiff_t>(found->second);
         if (ls.manual) {
             if (it != data.stands.end()) {
                 gf_logLine("manually created standid {} already exists in {}", ls.id, file);
@@ -260,6 +268,7 @@ bool lf_readLearned(const fs::path& learned, AirportFileData& data) {
                 gf_logLine("manually created standid {} misses correct attributes in {}", ls.id,
                            file);
             } else {
+                byId.emplace(ls.id, data.stands.size());
                 data.stands.push_back(std::move(ls));
             }
             continue;
@@ -307,6 +316,12 @@ void gf_numberStandsAndNeighbours(std::vector<StandRecord>& stands) {
     for (std::size_t i = 0; i < stands.size(); ++i) {
         for (std::size_t j = 0; j < stands.size(); ++j) {
             if (i == j) {
+                continue;
+            }
+            // A degree of latitude is 60 nm: most pairs are too far apart to need the
+            // great-circle distance.
+            const double reach = (stands[i].radiusNm + stands[j].radiusNm) / 1.1;
+            if (std::abs(stands[i].lat - stands[j].lat) * 60.0 >= reach) {
                 continue;
             }
             const double d =
