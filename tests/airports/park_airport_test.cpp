@@ -151,9 +151,19 @@ TEST_F(ParkAirportTest, BadFilesGiveTheirErrors) {
             EXPECT_EQ(std::string(e.what()), c.error);
         }
     }
+    // Broken, binary or missing files (a link pointing nowhere ends here too).
     testkit::writeFile("broken.xml", "<root><parameters>");
+    testkit::writeFile("binary.xml", std::string("\x00\xff\xfe<root>\x01", 9));
     AirportFileData d;
-    EXPECT_NE(gf_readAirportFile("broken.xml", d).find("could not load file"), std::string::npos);
+    for (const char* f : {"broken.xml", "binary.xml", "missing.xml"}) {
+        EXPECT_NE(gf_readAirportFile(f, d).find("could not load file"), std::string::npos) << f;
+    }
+    testkit::writeFile("html.xml", "<html><body>Not found</body></html>");
+    EXPECT_NE(gf_readAirportFile("html.xml", d).find("refused to load"), std::string::npos);
+    testkit::writeFile("airports/my_thirdparty/LSGG.txt", "airports/elsewhere/LSGG.xml\n");
+    ASSERT_TRUE(gf_parkAirports().setParkAirport("LSGG"));
+    EXPECT_NE(gf_parkAirports().lf_readParkedFile({}).find("could not load file"),
+              std::string::npos);
     // An unreadable learned file is put aside, and the archived data stand alone.
     testkit::writeFile("airports/my_thirdparty/LSZH.xml", kArchived);
     testkit::writeFile("airports/learned/thirdparty/stock/LSZH.xml", "not xml");
@@ -161,6 +171,43 @@ TEST_F(ParkAirportTest, BadFilesGiveTheirErrors) {
     EXPECT_EQ(gf_parkAirports().gf_readApf("airports/my_thirdparty/LSZH.xml"), "");
     EXPECT_TRUE(fs::exists("airports/learned/thirdparty/stock/LSZH.0.xml"));
     EXPECT_EQ(gf_parkAirports().file().stands.size(), 2u);
+}
+
+TEST_F(ParkAirportTest, OldAndHandmadeLearnedFilesFollowTheirRules) {
+    testkit::writeFile("airports/my_thirdparty/LSZH.xml", kArchived);
+    const std::string learned = "airports/learned/thirdparty/stock/LSZH.xml";
+    const std::string stands = R"(<parkpos id="H1" latitude="47.46" longitude="8.56" radius="20">
+  <opt airl="EZY" type="A320" reg="G-EZAA" cs="EZY1" day="2" hh="20"/>
+</parkpos>
+)";
+    struct Case {
+        std::string version;
+        bool handmade;
+        std::size_t stands;
+        std::size_t flightsOfFirst;
+    };
+    // Old: its flights are dropped (the archived stand keeps its own). Handmade: its stands
+    // replace the archived ones, flights and all, old or not.
+    for (const Case& c :
+         {Case{"11.9.5", false, 2, 1}, Case{"11.9.5", true, 1, 1}, Case{"11.10.9", true, 1, 1}}) {
+        SCOPED_TRACE(c.version + (c.handmade ? " handmade" : ""));
+        const std::string params =
+            lf_param("altitude", "1416") + (c.handmade ? lf_param("handmade", "true") : "");
+        testkit::writeFile(
+            learned,
+            lf_file(c.version, params,
+                    c.handmade ? stands
+                               : R"(<parkpos id="A1" latitude="47.45" longitude="8.56" radius="30">
+  <opt airl="EZY" type="A320" reg="G-EZAA" cs="EZY1" day="2" hh="20"/>
+</parkpos>
+)"));
+        ASSERT_TRUE(gf_parkAirports().setParkAirport("LSZH"));
+        ASSERT_EQ(gf_parkAirports().gf_readApf("airports/my_thirdparty/LSZH.xml"), "");
+        const AirportFileData& f = gf_parkAirports().file();
+        ASSERT_EQ(f.stands.size(), c.stands);
+        EXPECT_EQ(f.stands[0].flights.size(), c.flightsOfFirst);
+        EXPECT_EQ(f.handmade, c.handmade);
+    }
 }
 
 TEST_F(ParkAirportTest, TheParkAirportFollowsTheUser) {
