@@ -305,8 +305,8 @@ TEST_F(UpdaterTest, MissingReleaseNotesAndAFolderThatWillNotOpenStillHandOver) {
               (std::map<std::string, std::string>{{"install_new_version.exe", kInstaller},
                                                   {"README.txt", kNormalAdvice + "\n"}}));
     EXPECT_THAT(log.text(), HasSubstr("==> could not download " + server.url() +
-                                      "/downloads/docs/ReleaseNotes.pdf to "
-                                      "new_version/ReleaseNotes.pdf"));
+                                      "/downloads/docs/ReleaseNotes.pdf to " +
+                                      (fs::path("new_version") / "ReleaseNotes.pdf").string()));
     EXPECT_THAT(boxes, ElementsAre("Wendle: Could not open File Explorer at new version"));
     EXPECT_EQ(wnd::gf_board().status(),
               "Opening file explorer at the new version failed? Try manually via the Ostrand "
