@@ -20,6 +20,7 @@
 #include "board/status_board.h"
 #include "settings/settings.h"
 #include "test_http_server.h"
+#include "testkit/log_capture.h"
 #include "testkit/testkit.h"
 #include "updater/open_for_user.h"
 #include "util/program.h"
@@ -117,7 +118,7 @@ class UpdaterTest : public ::testing::Test {
 
     wnd::testkit::TempDir dir;
     fs::path work = dir / "work";
-    wnd::testing::LogCapture log{dir.path().string()};
+    wnd::testkit::LogCapture log;
     TestHttpServer server;
     fs::path oldCwd;
     std::vector<fs::path> opened;
