@@ -13,7 +13,6 @@
 #include "app/worker.h"
 #include "liveries/liveries.h"
 #include "liveries/matching.h"
-#include "refdata/data_versions.h"
 #include "refdata/dbase.h"
 #include "rtlink/rt_link.h"
 #include "settings/settings.h"
@@ -22,6 +21,7 @@
 #include "sim/sim_link.h"
 #include "traffic/engine.h"
 #include "ui/requests.h"
+#include "updater/updater.h"
 #include "util/log.h"
 
 namespace wnd::duty {
@@ -35,9 +35,7 @@ void lf_notBuilt(std::string_view duty) {
 
 // Start-up.
 bool checkForUpdates() {
-    // The program's own version comes with the updater; the data sets are checked now.
-    gf_checkDataVersionsAtStartUp();
-    return true;
+    return gf_checkVersions();
 }
 void noteRunStart() {}
 void readDataFiles() {

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 
 #include "liveries/livery.h"
 #include "liveries/matching.h"
@@ -32,8 +31,6 @@ class LiveriesState {
     RegcodeTables regcodes;
     MatchingIndexes indexes;
     std::array<std::atomic<int>, kMatchSteps> matchCounts{};
-    // Opens a folder for the user (no lfolder set); empty: the desktop's shell. Tests replace it.
-    std::function<bool(const std::filesystem::path&)> openForUser;
 
     void addFailedTitle(std::string_view title);
     bool isFailedTitle(std::string_view title) const;

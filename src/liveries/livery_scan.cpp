@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <functional>
 #include <optional>
 
 #include "board/run_control.h"
@@ -18,6 +17,7 @@
 #include "platform/platform.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
+#include "updater/open_for_user.h"
 #include "util/files.h"
 #include "util/log.h"
 #include "util/program.h"
@@ -162,25 +162,6 @@ void lf_logSummary(const ScanSession& session, const LiveryPaths& paths) {
                gf_pathText(paths.report(LiveryReport::RegistrationConversions)));
 }
 
-// Opens the manual's folder and the folder of parameters.xml, so that the user can set
-// the livery folders.
-void lf_openForUser() {
-    LiveriesState& st = gf_liveries();
-    const std::function<bool(const fs::path&)> open =
-        st.openForUser ? st.openForUser
-                       : std::function<bool(const fs::path&)>(
-                             [](const fs::path& p) { return platform::shellOpen(p); });
-    std::error_code ec;
-    const fs::path manual = st.paths.work / "docs" / "Manual.pdf";
-    if (!fs::exists(manual, ec) || !open(manual.parent_path())) {
-        gf_logWarning("Could not open local folder with Manual");
-    }
-    const fs::path parameters = gs().filePath;
-    if (!fs::exists(parameters, ec) || !open(parameters.parent_path())) {
-        gf_logWarning("Could not open folder with parameters.xml");
-    }
-}
-
 }  // namespace
 
 bool lf_scanLiveryFolders(const std::array<std::string, kLiveryFolderCount>& folders) {
@@ -274,7 +255,9 @@ void lf_scanLiveries() {
         any = any || !folders[i].empty();
     }
     if (!any) {
-        lf_openForUser();
+        // The manual and the folder of parameters.xml, so that the user can set them.
+        gf_openManual(gf_liveries().paths.work);
+        gf_openParametersFolder();
         throw UserErrorException(
             48, fmt::format("Exit {} first!   Then set one or more lfolder parameters to your "
                             "liveries, see Manual 5.3",

@@ -29,6 +29,12 @@ std::filesystem::path roamingAppDataFolder();
 // True when folder lies below the system's Program Files folders (64- and 32-bit): where a
 // user without administrator rights cannot write. Never true on systems without them.
 bool isBelowProgramFiles(const std::filesystem::path& folder);
+// Whether the system has Program Files folders at all. Where it has none, any folder may be
+// closed to the user, and only a write test can tell.
+bool hasProgramFilesFolders();
+// Creates `file` as a temporary file that is deleted when closed, and writes one byte to it:
+// true when the byte was written.
+bool writeTest(const std::filesystem::path& file);
 
 // Registry (HKEY_LOCAL_MACHINE, 64-bit view). Systems without one report nothing installed.
 bool registryKeyExists(std::string_view subKey);
@@ -36,6 +42,9 @@ std::optional<std::string> registryReadString(std::string_view subKey, std::stri
 
 // Opens a file or folder with the desktop's default handler; false when that failed.
 bool shellOpen(const std::filesystem::path& target);
+// A message box with the warning icon and an OK button; waits until the user closes it.
+// Systems without a desktop write "<title>: <text>" to standard error instead.
+void showWarningBox(std::string_view text, std::string_view title);
 
 // Asks for a 1 ms scheduler tick while the object lives.
 class TimerResolution {

@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include <array>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -141,36 +140,6 @@ void gf_checkDataVersions(const nlohmann::json& versions) {
         gf_requestRepaint();
         lf_setVersion(set, *web);
     }
-}
-
-void gf_checkDataVersionsAtStartUp() {
-    const fs::path file = "versions.json";
-    try {
-        if (!gf_downloadFile(gf_downloadsAddress() + "versions.json", file, false)) {
-            gf_logWarning("Downloading version info from my web site failed!");
-            return;
-        }
-        nlohmann::json versions;
-        {
-            std::ifstream in(file);
-            if (!in) {
-                gf_logWarning("Cannot open versions.json");
-                return;
-            }
-            versions = nlohmann::json::parse(in, nullptr, false);
-        }
-        if (!gf_removeIfExists(file)) {
-            throw fs::filesystem_error("remove", file, std::make_error_code(std::errc::io_error));
-        }
-        if (versions.is_discarded()) {
-            gf_logWarning("versions.json is not valid JSON");
-            return;
-        }
-        gf_checkDataVersions(versions);
-    } catch (const std::exception& e) {
-        gf_logWarning("{} exception: {}", "gf_checkDataVersions", e.what());
-    }
-    gf_removeIfExists(file);
 }
 
 }  // namespace wnd

@@ -19,10 +19,4 @@ bool gf_downloadDataFile(std::string_view remoteName, const std::filesystem::pat
 // error ("exists") when the existence of a local file cannot be tested.
 void gf_checkDataVersions(const nlohmann::json& versions);
 
-// Start-up's version check until the updater's program-version half exists: downloads
-// versions.json into the working folder, parses and deletes it, and runs
-// gf_checkDataVersions. Never throws: every failure is logged ("Downloading version info
-// from my web site failed!", "Cannot open versions.json", ...) and the run goes on.
-void gf_checkDataVersionsAtStartUp();
-
 }  // namespace wnd

@@ -68,16 +68,24 @@ bool gf_downloadFile(const std::string& address, const fs::path& localPath, bool
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &lf_writeToFile);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, file.get());
         curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+        // Only the configured server is asked: a redirect is not followed but fails, and
+        // nothing but the web's own schemes is spoken.
+        curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
         const CURLcode rc = curl_easy_perform(c);
-        const bool flushed = std::fflush(file.get()) == 0;
-        file.reset();
+        long status = 0;
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+        bool flushed = std::fflush(file.get()) == 0;
+        flushed = std::fclose(file.release()) == 0 && flushed;
         if (rc != CURLE_OK) {
             gf_logLine("Download error: '{}' for {}", curl_easy_strerror(rc), address);
+        } else if (status < 200 || status > 299) {
+            // Not an error to the library (a redirect): not the file either.
+            gf_logLine("Download error: 'HTTP status {} not followed' for {}", status, address);
         } else if (!flushed) {
             gf_logLine("Could not write output file: {}", gf_pathText(localPath));
         } else {

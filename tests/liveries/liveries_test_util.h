@@ -16,6 +16,8 @@
 #include "refdata/dbase.h"
 #include "settings/settings.h"
 #include "testkit/log_capture.h"
+#include "testkit/testkit.h"
+#include "updater/open_for_user.h"
 
 namespace wnd::livtest {
 
@@ -66,10 +68,11 @@ class WorkFolder {
         gs().resetValues();
         gs().filePath = dir_ / "parameters.xml";
         gf_liveries().reset();
-        gf_liveries().openForUser = [this](const std::filesystem::path& p) {
+        gf_updater().openFolder = [this](const std::filesystem::path& p) {
             opened.push_back(p);
             return true;
         };
+        gf_updater().warningBox = [](std::string_view, std::string_view) {};
         gf_setLiveryWorkFolder(dir_.path());
         gf_runControl().reset();
         gf_board().reset();
@@ -78,7 +81,7 @@ class WorkFolder {
     ~WorkFolder() {
         gf_dbase().reset();
         gf_liveries().reset();
-        gf_liveries().openForUser = nullptr;
+        gf_updater().reset();
         gf_setLiveryWorkFolder({});
         gf_runControl().reset();
         gs().resetValues();

@@ -135,20 +135,4 @@ TEST_F(DataVersionsTest, UnparsableOrEmptyVersionParameterCountsAsOutOfDate) {
                 HasSubstr("==> dbase version 'abc': invalid version format, taken as out of date"));
 }
 
-TEST_F(DataVersionsTest, StartUpCheckFetchesVersionsJsonRemovesItAndSurvivesABadAnswer) {
-    wnd::gs().DBASE_VERSION.set("1.0.0");
-    writeFile("input/dbase.enc", "current");
-    server.serve("/downloads/versions.json", R"({"dbase": {"major": 1, "minor": 0, "patch": 0}})");
-    wnd::gf_checkDataVersionsAtStartUp();
-    EXPECT_FALSE(fs::exists("versions.json"));
-    EXPECT_THAT(server.requests(), testing::ElementsAre("/downloads/versions.json"));
-    EXPECT_THAT(log.text(), HasSubstr("dbase version up-to-date"));
-    EXPECT_THAT(log.text(), HasSubstr("airports version not found"));
-
-    server.serve("/downloads/versions.json", "{ not json");
-    wnd::gf_checkDataVersionsAtStartUp();
-    EXPECT_FALSE(fs::exists("versions.json"));
-    EXPECT_THAT(log.text(), HasSubstr("==> versions.json is not valid JSON"));
-}
-
 }  // namespace

@@ -29,8 +29,12 @@ TestHttpServer::~TestHttpServer() {
 }
 
 void TestHttpServer::serve(const std::string& path, std::string body, int status) {
+    serve(path, Reply{status, std::move(body), {}, false});
+}
+
+void TestHttpServer::serve(const std::string& path, Reply reply) {
     MutexLock lock(mu_);
-    replies_[path] = Reply{status, std::move(body)};
+    replies_[path] = std::move(reply);
 }
 
 std::string TestHttpServer::url() const {
@@ -91,7 +95,7 @@ void TestHttpServer::answer(platform::Socket& client) {
             }
         }
     }
-    Reply reply{404, "not found"};
+    Reply reply{404, "not found", {}, false};
     {
         MutexLock lock(mu_);
         requests_.push_back(path);
@@ -100,11 +104,11 @@ void TestHttpServer::answer(platform::Socket& client) {
             reply = it->second;
         }
     }
-    const std::string head =
-        fmt::format("HTTP/1.1 {} {}\r\nContent-Length: {}\r\nConnection: close\r\n\r\n",
-                    reply.status, reply.status == 200 ? "OK" : "Error", reply.body.size());
+    const std::string head = fmt::format(
+        "HTTP/1.1 {} {}\r\nContent-Length: {}\r\n{}Connection: close\r\n\r\n", reply.status,
+        reply.status == 200 ? "OK" : "Error", reply.body.size(), reply.headers);
     client.send(head.data(), head.size());
-    client.send(reply.body.data(), reply.body.size());
+    client.send(reply.body.data(), reply.cut ? reply.body.size() / 2 : reply.body.size());
     client.shutdown();
 }
 

@@ -18,18 +18,21 @@ class TestHttpServer {
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
 
+    struct Reply {
+        int status = 200;
+        std::string body;
+        std::string headers;  // extra header lines, each ending in "\r\n"
+        bool cut = false;     // announces the whole body, sends half of it and closes
+    };
     // Paths not served answer 404.
     void serve(const std::string& path, std::string body, int status = 200);
+    void serve(const std::string& path, Reply reply);
     // "http://127.0.0.1:<port>"
     std::string url() const;
     std::vector<std::string> requests() const;    // request paths, in order
     std::vector<std::string> userAgents() const;  // their User-Agent values
 
   private:
-    struct Reply {
-        int status = 200;
-        std::string body;
-    };
     void run();
     void answer(platform::Socket& client);
 

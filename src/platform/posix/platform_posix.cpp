@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <unordered_map>
@@ -74,6 +75,23 @@ bool isBelowProgramFiles(const std::filesystem::path&) {
     return false;
 }
 
+bool hasProgramFilesFolders() {
+    return false;
+}
+
+bool writeTest(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    // Gone from the folder at once; the byte still goes to the open file.
+    ::unlink(file.c_str());
+    const char byte = 0;
+    const bool ok = ::write(fd, &byte, 1) == 1;
+    ::close(fd);
+    return ok;
+}
+
 bool registryKeyExists(std::string_view) {
     return false;
 }
@@ -101,6 +119,12 @@ bool shellOpen(const std::filesystem::path& target) {
         ::_exit(127);
     }
     return true;
+}
+
+void showWarningBox(std::string_view text, std::string_view title) {
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
 }
 
 // Linux timers are already fine-grained.

@@ -152,6 +152,24 @@ bool isBelowProgramFiles(const std::filesystem::path& folder) {
     return false;
 }
 
+bool hasProgramFilesFolders() {
+    return true;
+}
+
+bool writeTest(const std::filesystem::path& file) {
+    // Deleted by the system when closed, whatever happens to the process.
+    const HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const char byte = 0;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(h, &byte, 1, &written, nullptr) != 0 && written == 1;
+    ::CloseHandle(h);
+    return ok;
+}
+
 bool registryKeyExists(std::string_view subKey) {
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
@@ -209,6 +227,10 @@ bool shellOpen(const std::filesystem::path& target) {
     const auto r = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return r > 32;
+}
+
+void showWarningBox(std::string_view text, std::string_view title) {
+    ::MessageBoxW(nullptr, widen(text).c_str(), widen(title).c_str(), MB_OK | MB_ICONWARNING);
 }
 
 // The default tick is 15.6 ms; the main cycle and the dispatch loop sleep for 1 ms.
