@@ -14,6 +14,8 @@
 #include "refdata/data_versions.h"
 #include "refdata/dbase.h"
 #include "rtlink/rt_link.h"
+#include "scan/airport_scan.h"
+#include "scan/scan_state.h"
 #include "settings/settings.h"
 #include "settings/sim_version.h"
 #include "sim/flight_plan.h"
@@ -47,6 +49,8 @@ void noteRealTraffic(bool local) {
 }
 void noteProcessors(unsigned count) {
     gf_logLine("{} processors", count);
+    gf_airportScanState().setTaskLimit(count);
+    gf_airportScanState().reset();
 }
 void scanLiveries() {
     gf_scanLiveries();
@@ -55,7 +59,7 @@ void processScannedLiveries() {
     gf_processScannedLiveries();
 }
 void scanAddonAirports() {
-    lf_notBuilt("scan the add-on airports");
+    gf_scanAddonAirports();
 }
 void createFlightPlanFolder() {
     gf_createFlightPlanFolder();

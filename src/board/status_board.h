@@ -64,6 +64,11 @@ class StatusBoard {
     std::atomic<bool> trafficNotStarted{true};
     std::atomic<bool> staticParkingActive{false};
 
+    // The request to mail tblo.zip, painted in red beside the "tblo" button; set or cleared
+    // by each airport scan, kept across run resets until the next scan.
+    void setTbloRequest(std::string text);
+    std::string tbloRequest() const;
+
     void setUserAircraft(std::string title, std::string stand);
     std::string userTitle() const;
     std::string userStand() const;
@@ -82,6 +87,7 @@ class StatusBoard {
     std::string edition_ GUARDED_BY(mu_);
     std::string userTitle_ GUARDED_BY(mu_);
     std::string userStand_ GUARDED_BY(mu_);
+    std::string tbloRequest_ GUARDED_BY(mu_);
     Listener listener_ GUARDED_BY(mu_);
     std::function<void()> repaint_ GUARDED_BY(mu_);
 };
