@@ -185,6 +185,7 @@ void lf_folderScan(const AirportScanOptions& o, const std::vector<fs::path>& fol
     session->base = o.base;
     session->delivered = o.delivered;
     session->isRtAirport = o.isRtAirport;
+    std::vector<std::vector<std::string>> searched;
     for (const fs::path& folder : folders) {
         if (lf_ending()) {
             break;
@@ -192,13 +193,17 @@ void lf_folderScan(const AirportScanOptions& o, const std::vector<fs::path>& fol
         if (folder.empty()) {
             continue;
         }
-        if (!fs::exists(folder, ec)) {
+        const std::vector<std::string> parts = lf_folderParts(folder);
+        if (std::find(searched.begin(), searched.end(), parts) != searched.end()) {
+            gf_logLine("{} is searched already, skipped!", gf_pathText(folder));
+        } else if (!fs::exists(folder, ec)) {
             gf_logLine("{} does not exist, skipped!", gf_pathText(folder));
         } else if (!fs::is_directory(folder, ec)) {
             gf_logLine("{} is not a folder name, skipped!", gf_pathText(folder));
         } else if (!o.stockScenery.empty() && gf_isSameFolder(folder, o.stockScenery)) {
             gf_logLine("{} is the stock scenery folder, skipped!", gf_pathText(folder));
         } else {
+            searched.push_back(parts);
             lf_searchFolder(session, folder);
         }
     }
