@@ -251,6 +251,11 @@ class FileWalk {
     }
 
     void readHelipad(std::uint64_t o3, bgl::RecordHeader h, BglAirport& a) {
+        if (h.size < bgl::HelipadRecord::kMinBytes) {
+            sink_.log(fmt::format("   Warning: helipad of {} bytes at o3 = {} skipped", h.size,
+                                  words(o3)));
+            return;
+        }
         const bgl::HelipadRecord r(view_, o3, h.size);
         const double lat = bgl::latitude(r.packedLat());
         const double lon = bgl::longitude(r.packedLon());

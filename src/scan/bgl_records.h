@@ -153,6 +153,7 @@ std::string standId(std::uint32_t nameCode, std::uint32_t number);
 class HelipadRecord {
   public:
     // The fields up to the size are required; the heading is read when the record holds it.
+    static constexpr std::uint32_t kMinBytes = 32;
     HelipadRecord(const BglView& v, std::uint64_t offset, std::uint32_t size);
     std::uint32_t packedLon() const { return lon_; }
     std::uint32_t packedLat() const { return lat_; }

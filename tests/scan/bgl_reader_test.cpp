@@ -6,8 +6,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
 #include <numbers>
 #include <pugixml.hpp>
 
@@ -30,10 +34,12 @@ struct Collect final : BglSink {
     void scanLog(std::string_view l) override { messages += std::string(l) + "\n"; }
 };
 
+// From a copy of exactly the file's size, so that ASan sees a read past it.
 Collect readBytes(const std::string& bytes) {
+    const std::unique_ptr<std::byte[]> copy(new std::byte[std::max<std::size_t>(bytes.size(), 1)]);
+    std::memcpy(copy.get(), bytes.data(), bytes.size());
     Collect c;
-    gf_processBglData(BglView(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()),
-                      "test.bgl", c);
+    gf_processBglData(BglView(copy.get(), bytes.size()), "test.bgl", c);
     return c;
 }
 
@@ -67,11 +73,8 @@ double angleDiff(double a, double b) {
 // in order. The v6 compiler writes the heading of a helipad's scenery object into it.
 TEST(BglRealFiles, KtstListsExactlyTheStandsOfItsCompilerSource) {
     REQUIRE_BGL_DATA();
-    const std::vector<std::string> names = {"NONE",      "PARKING",    "N_PARKING", "NE_PARKING",
-                                            "E_PARKING", "SE_PARKING", "S_PARKING", "SW_PARKING",
-                                            "W_PARKING", "NW_PARKING", "GATE",      "DOCK"};
-    const std::vector<std::string> prefixes = {"",   "r",   "p",  "np",  "ep", "sep",
-                                               "sp", "swp", "wp", "nwp", "g",  ""};
+    const std::map<std::string, std::string> prefixes = {
+        {"NONE", ""}, {"PARKING", "r"}, {"N_PARKING", "p"}, {"GATE", "g"}, {"DOCK", ""}};
     for (const char* file : {"KTST_TestAirport_v5.BGL", "KTST_TestAirport_v6.bgl"}) {
         SCOPED_TRACE(file);
         Collect c;
@@ -102,11 +105,9 @@ TEST(BglRealFiles, KtstListsExactlyTheStandsOfItsCompilerSource) {
                     heading = object.attribute("heading").as_double();
                 }
             } else {
-                const std::string name = n.attribute("name").value();
-                const auto code = static_cast<std::size_t>(
-                    std::find(names.begin(), names.end(), name) - names.begin());
-                ASSERT_LT(code, names.size()) << name;
-                EXPECT_EQ(s.id, prefixes[code] + n.attribute("number").value());
+                ASSERT_TRUE(prefixes.contains(n.attribute("name").value()));
+                EXPECT_EQ(s.id,
+                          prefixes.at(n.attribute("name").value()) + n.attribute("number").value());
                 const std::string type = n.attribute("type").value();
                 EXPECT_EQ(s.ramp, type.starts_with("RAMP")) << type;
                 EXPECT_EQ(s.cargo, type == "RAMP_CARGO") << type;
@@ -120,32 +121,6 @@ TEST(BglRealFiles, KtstListsExactlyTheStandsOfItsCompilerSource) {
         }
         EXPECT_EQ(at, a.stands.size());
     }
-}
-
-TEST(BglRealFiles, LeabAndFilesThatAreNoAirports) {
-    REQUIRE_BGL_DATA();
-    Collect c;
-    lf_processBGLfile(bglDir() / "LEAB_ADEP4_ARV187.bgl", c);
-    ASSERT_EQ(c.airports.size(), 1U);
-    const BglAirport& a = c.airports[0];
-    EXPECT_EQ(a.ident, "LEAB");
-    EXPECT_EQ(a.name, "Albacete");
-    EXPECT_EQ(a.altitudeFt, 2300);
-    EXPECT_FALSE(a.v5Layout);
-    // 71 parkings of which three are vehicle parkings, and one helipad.
-    EXPECT_EQ(a.stands.size(), 69U);
-    EXPECT_EQ(a.helipads, 1);
-    EXPECT_EQ(a.stands[1].id, "r4");
-    EXPECT_EQ(c.messages, "");
-
-    Collect alt;
-    lf_processBGLfile(bglDir() / "LEAB_ADEP5_ARV187_ALT.bgl", alt);
-    ASSERT_EQ(alt.airports.size(), 1U);
-    EXPECT_EQ(alt.airports[0].name, "Los Llanos");
-    EXPECT_TRUE(alt.airports[0].stands.empty());
-    EXPECT_TRUE(gf_bglPreCheck(bglDir() / "LEAB_ADEP5_ARV187_ALT.bgl"));
-    EXPECT_FALSE(gf_bglPreCheck(bglDir() / "LEAB_ADEP5_ARV187_CVX_a.bgl"));
-    EXPECT_FALSE(gf_bglPreCheck(bglDir() / "Traffic_Spain_Eurofighter_ALA_14_FSX.bgl"));
 }
 
 TEST(BglReaderRules, ParkingEntries) {
@@ -256,7 +231,7 @@ TEST(BglReaderRobustness, MalformedFiles) {
     a.helipads = {{}};
     const std::string good = testbgl::build({.airports = {a}});
     for (std::size_t n = 0; n < good.size(); ++n) {
-        readBytes(good.substr(0, n));  // under ASan: no read past the buffer
+        readBytes(good.substr(0, n));
     }
     const std::size_t listBytes = testbgl::parkingList(a.parkingLists[0], true).size();
     EXPECT_THAT(readBytes(good.substr(0, good.size() - listBytes)).messages,

@@ -1,9 +1,8 @@
-// libFuzzer entry: scenery files mutated field by field, through the reader. The seeds are
-// the real airport files of ../shared/data when present (written ones otherwise); the input
-// picks a seed and lists the mutations: words and bytes overwritten with the fuzzer's
-// values or with values the format's offsets and sizes make dangerous, and a cut. An input
-// that begins with 0xFF is taken as a file of its own. Beyond not crashing and not reading
-// past the copy (ASan), every stand must have a unique id and a position on the globe.
+// libFuzzer entry: real airport files (written ones without ../shared/data) mutated field by
+// field through the reader. The input picks a seed, then lists 8-byte mutations: a word set
+// to the fuzzer's value or to one that offsets and sizes make dangerous, a byte set, or a cut.
+// An input beginning with 0xFF is a file of its own. Beyond not crashing and not reading past
+// the copy (ASan), every stand must have a unique id, a position on the globe, finite values.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
