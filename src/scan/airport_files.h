@@ -59,7 +59,7 @@ bool gf_writeAirportFile(GeneratedAirport airport, const std::filesystem::path& 
 // What the tasks of one scan share. Each airport writes only its own code-named files;
 // the map below keeps two scenery files of one airport from overwriting the richer one.
 struct ScanSession {
-    std::filesystem::path base = ".";  // the working folder
+    std::filesystem::path base;  // the working folder; empty: the current folder
     ScanLog scanLog;
     std::shared_ptr<const DeliveredAirports> delivered;
     std::function<bool(std::string_view)> isRtAirport;

@@ -24,7 +24,7 @@ struct AirportScanOptions {
     std::vector<std::pair<std::string, std::string>> folders;
     // The simulator's stock scenery folder; empty when no install folder is known.
     std::filesystem::path stockScenery;
-    std::filesystem::path base = ".";  // the working folder
+    std::filesystem::path base;  // the working folder; empty: the current folder
     std::shared_ptr<const DeliveredAirports> delivered;
     std::function<bool(std::string_view)> isRtAirport;   // the ident check
     std::function<bool(std::string_view)> inAirportsDb;  // which generated files are packed

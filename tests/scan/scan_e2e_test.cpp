@@ -148,8 +148,8 @@ TEST(AirportScanE2E, StartUpScansTheAddonFolders) {
     for (const std::string line :
          {"nothere does not exist, skipped!", "afile is not a folder name, skipped!",
           " is searched already, skipped!", "Scenery is the stock scenery folder, skipped!",
-          "AirportsScanLog.txt written", "[zip] Adding (data) ./tblo/EDDF.xml -> EDDF.xml",
-          "[zip] Adding (data) ./tblo/KBOS.xml -> KBOS.xml", "! Mail ./tblo/tblo.zip to "}) {
+          "AirportsScanLog.txt written", "[zip] Adding (data) tblo/EDDF.xml -> EDDF.xml",
+          "[zip] Adding (data) tblo/KBOS.xml -> KBOS.xml", "! Mail tblo/tblo.zip to "}) {
         EXPECT_THAT(log, HasSubstr(line));
     }
     EXPECT_EQ(testkit::parameterValue(wf.parametersFile(), "SCAN_AIRPORTS"), "false");
