@@ -90,6 +90,31 @@ void BM_ReadCachedFiles(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadCachedFiles)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The real files of ../shared/data, when present: the whole reading of each.
+void BM_ReadRealFiles(benchmark::State& state) {
+    const fs::path dir = fs::path(WENDLE_SHARED_DATA_DIR) / "testdata" / "bgl";
+    std::vector<fs::path> files;
+    for (const char* f : {"KTST_TestAirport_v5.BGL", "KTST_TestAirport_v6.bgl",
+                          "LEAB_ADEP4_ARV187.bgl", "LEAB_ADEP5_ARV187_ALT.bgl"}) {
+        if (fs::exists(dir / f)) {
+            files.push_back(dir / f);
+        }
+    }
+    if (files.empty()) {
+        state.SkipWithError("no real BGL files");
+        return;
+    }
+    for (auto _ : state) {
+        for (const fs::path& f : files) {
+            NullSink sink;
+            lf_processBGLfile(f, sink);
+            benchmark::DoNotOptimize(sink.stands);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(files.size()));
+}
+BENCHMARK(BM_ReadRealFiles)->Unit(benchmark::kMicrosecond);
+
 void BM_PreCheckOfAFileWithoutAirports(benchmark::State& state) {
     const fs::path file = kData / "terrain.bgl";
     std::string bytes = addonFile("KAAA", 1, 64 << 10);
