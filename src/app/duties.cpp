@@ -15,6 +15,8 @@
 #include "liveries/matching.h"
 #include "refdata/dbase.h"
 #include "rtlink/rt_link.h"
+#include "scan/airport_scan.h"
+#include "scan/scan_state.h"
 #include "settings/settings.h"
 #include "settings/sim_version.h"
 #include "sim/flight_plan.h"
@@ -25,13 +27,6 @@
 #include "util/log.h"
 
 namespace wnd::duty {
-
-namespace {
-// A duty whose subsystem is not part of this build yet.
-void lf_notBuilt(std::string_view duty) {
-    gf_logLine("{}: not built yet", duty);
-}
-}  // namespace
 
 // Start-up.
 bool checkForUpdates() {
@@ -47,6 +42,8 @@ void noteRealTraffic(bool local) {
 }
 void noteProcessors(unsigned count) {
     gf_logLine("{} processors", count);
+    gf_airportScanState().setTaskLimit(count);
+    gf_airportScanState().reset();
 }
 void scanLiveries() {
     gf_scanLiveries();
@@ -55,7 +52,7 @@ void processScannedLiveries() {
     gf_processScannedLiveries();
 }
 void scanAddonAirports() {
-    lf_notBuilt("scan the add-on airports");
+    gf_scanAddonAirports();
 }
 void createFlightPlanFolder() {
     gf_createFlightPlanFolder();

@@ -93,6 +93,19 @@ void StatusBoard::setUserAircraft(std::string title, std::string stand) {
     userStand_ = std::move(stand);
 }
 
+void StatusBoard::setTbloRequest(std::string text) {
+    {
+        MutexLock lock(mu_);
+        tbloRequest_ = std::move(text);
+    }
+    requestRepaint();
+}
+
+std::string StatusBoard::tbloRequest() const {
+    MutexLock lock(mu_);
+    return tbloRequest_;
+}
+
 std::string StatusBoard::userTitle() const {
     MutexLock lock(mu_);
     return userTitle_;

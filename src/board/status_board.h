@@ -67,6 +67,10 @@ class StatusBoard {
     // The park airport's code as the window shows it; empty for none.
     void setParkAirportText(std::string code);
     std::string parkAirportText() const;
+    // The request to mail tblo.zip, painted in red beside the "tblo" button; set or cleared
+    // by each airport scan, kept across run resets until the next scan.
+    void setTbloRequest(std::string text);
+    std::string tbloRequest() const;
 
     void setUserAircraft(std::string title, std::string stand);
     std::string userTitle() const;
@@ -87,6 +91,7 @@ class StatusBoard {
     std::string userTitle_ GUARDED_BY(mu_);
     std::string userStand_ GUARDED_BY(mu_);
     std::string parkAirport_ GUARDED_BY(mu_);
+    std::string tbloRequest_ GUARDED_BY(mu_);
     Listener listener_ GUARDED_BY(mu_);
     std::function<void()> repaint_ GUARDED_BY(mu_);
 };

@@ -100,7 +100,7 @@ Field lf_field(const GeneratorOptions& o) {
     Field f;
     f.origin = o.airport;
     std::vector<Use> uses;
-    const auto usable = [&o](const Runway& r) { return r.paved() && r.lengthM() >= 1500.0; };
+    const auto usable = [](const Runway& r) { return r.paved() && r.lengthM() >= 1500.0; };
     const bool anyUsable = std::any_of(o.runways.begin(), o.runways.end(), usable);
     for (const Runway& r : o.runways) {
         f.runways.push_back(
