@@ -69,14 +69,16 @@ double gf_readDestApfForClosestStand(std::string_view airportCode, const LatLon&
     standId.clear();
     StandCache& c = lf_cache();
     std::vector<StandSpot> stands;
+    bool known = false;
     {
         MutexLock lock(c.mu);
         auto it = c.stands.find(airportCode);
         if (it != c.stands.end()) {
             stands = it->second;
+            known = true;  // also an airport whose file could not be had: not fetched again
         }
     }
-    if (stands.empty()) {
+    if (!known) {
         stands = lf_load(airportCode);
         MutexLock lock(c.mu);
         c.stands[std::string(airportCode)] = stands;

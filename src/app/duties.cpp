@@ -129,25 +129,45 @@ void clearNoticeQueues() {
     gf_simLink().clearNotices();
     gf_liveEngine().flightStopped();
 }
+namespace {
+// The reference airport last handed to the engine and the Traffic Reader.
+bool g_followKnown = false;
+std::optional<EngineParkAirport> g_followed;
+}  // namespace
+
 void parkCycleStep() {
-    static std::uint64_t followed = ~0ULL;
     const UserAircraftData u = gf_simLink().userAircraft();
+    const bool onGround = gf_simLink().userOnGround().value_or(false);
     ParkAirports& park = gf_parkAirports();
-    park.step({{u.latitude, u.longitude}, u.altitude, gf_simLink().userOnGround().value_or(false)});
-    if (park.generation() == followed) {
+    park.step({{u.latitude, u.longitude}, u.altitude, onGround});
+    // The ground rules of the engine and the Traffic Reader need only where the airport is
+    // and how high: the park airport, or, while its file cannot be had, the airport the user
+    // stands at.
+    std::optional<EngineParkAirport> reference;
+    if (park.isSet()) {
+        const double elevation =
+            park.file().stands.empty() ? park.altitudeFt() : park.file().altitudeFt;
+        reference = EngineParkAirport{park.code(), park.position(), elevation};
+    } else if (onGround) {
+        if (const AirportRecord* a = gf_findClosestAirport({u.latitude, u.longitude})) {
+            reference = EngineParkAirport{a->code, a->position, a->altitude};
+        }
+    }
+    const bool same = g_followKnown && reference.has_value() == g_followed.has_value() &&
+                      (!reference || (reference->code == g_followed->code &&
+                                      reference->elevationFt == g_followed->elevationFt));
+    if (same) {
         return;
     }
-    followed = park.generation();
-    if (!park.isSet()) {
-        gf_liveEngine().setParkAirport(std::nullopt);
+    g_followKnown = true;
+    g_followed = reference;
+    gf_liveEngine().setParkAirport(reference);
+    if (reference) {
+        gf_rtLink().trafficReader().setParkAirport(
+            ParkAirportRef{reference->position, reference->elevationFt});
+    } else {
         gf_rtLink().trafficReader().setParkAirport(std::nullopt);
-        return;
     }
-    // The file's altitude once read, the database's before.
-    const double elevation =
-        park.file().stands.empty() ? park.altitudeFt() : park.file().altitudeFt;
-    gf_liveEngine().setParkAirport(EngineParkAirport{park.code(), park.position(), elevation});
-    gf_rtLink().trafficReader().setParkAirport(ParkAirportRef{park.position(), elevation});
 }
 std::int64_t simulationTime() {
     return gf_simLink().simulationTime();
@@ -185,6 +205,8 @@ void resetRunState() {
     gf_resetLiveryRunState();
     gf_parkAirports().reset();
     gf_forgetClosestStands();
+    g_followKnown = false;
+    g_followed.reset();
 }
 
 // The engine's cycle and duties.
