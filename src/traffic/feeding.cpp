@@ -22,6 +22,7 @@ constexpr double kStandStayNm = 0.0458963282937365;       // 85 m
 constexpr double kStandMoveNm = 0.0016198704103671706;    // 3 m
 constexpr double kStandAwayNm = 0.10799136069114472;      // 200 m
 constexpr double kSamePositionDeg = 1e-8;
+constexpr double kStandingJitterNm = 0.0081;  // 15 m
 // Below this a repeated position in the air is a stale report, not a hold.
 constexpr double kStaleRepeatDeg = 2e-6;
 
@@ -393,6 +394,13 @@ void LiveEngine::feedStream(LiveAircraft& ac, StreamPoint p) {
     if (ac.stream.empty()) {
         ac.stream.push_back(p);
         return;
+    }
+    // A standing aircraft's reported position wanders by some metres: it stays where it is.
+    const StreamPoint& last = ac.stream.back();
+    if (!p.airborne && !last.airborne && p.groundSpeed < 1.0 && last.groundSpeed < 1.0 &&
+        gf_distanceNm({last.lat, last.lon}, {p.lat, p.lon}) < kStandingJitterNm) {
+        p.lat = last.lat;
+        p.lon = last.lon;
     }
     const std::int32_t after = ac.stream.back().dueCycle + 1;
     if (p.dueCycle < after) {

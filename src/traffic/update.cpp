@@ -23,6 +23,7 @@ constexpr int kExtensionCycles = 400;
 constexpr int kMaxAirExtensions = 15;
 constexpr double kTaxiMaxKt = 45.0;
 constexpr double kRollMaxKt = 190.0;
+constexpr double kCreepKt = 5.0;
 }  // namespace
 
 double LiveEngine::groundLevel(const LiveAircraft& ac) const {
@@ -77,6 +78,11 @@ std::int32_t LiveEngine::planDue(LiveAircraft& ac, const StreamPoint& from, cons
     if (speed <= 0.0) {
         speed = std::max(1.0, distanceNm * kCyclesPerHour /
                                   std::max(kMinSegmentCycles, to.dueCycle - from.dueCycle));
+        // Standing on the ground by both reports: a change of place is a slow creep, never
+        // a dash.
+        if (!from.airborne && !to.airborne) {
+            speed = std::min(speed, kCreepKt);
+        }
     }
     if (ac.landingSequence && !to.airborne) {
         speed = from.groundSpeed > 0.0 ? from.groundSpeed : 100.0;

@@ -210,6 +210,38 @@ TEST_F(Motion, ADepartureRollsLiftsOffOnceAndClimbs) {
     EXPECT_GT(track.back().altitude, kElevationFt + 1000.0);
 }
 
+TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
+    // At 0 kt the reported position wanders by a few metres; after a minute without reports
+    // it jumps 40 m ahead, still at 0 kt. Reports of a standing aircraft are taken every 15 s.
+    std::vector<Report> reports;
+    Report r;
+    r.lat = 47.4560;
+    r.lon = 8.5600;
+    for (int i = 0; i < 8; ++i) {
+        Report w = r;
+        w.lat += (i % 2) * 0.00004;  // 4.4 m north and back
+        w.timestamp = r.timestamp + 16.0 * i;
+        reports.push_back(w);
+    }
+    fly(reports, 16.0, 6000);  // the reports run out: the aircraft holds
+    Report jump = reports.back();
+    jump.lat = r.lat + 0.00036;  // 40 m north
+    jump.timestamp += 76.0;
+    fly({jump}, 1.0, 4000);
+    const auto& track = trackOf();
+    ASSERT_GT(track.size(), 2000u);
+    double worst = 0.0;  // metres in a second
+    for (std::size_t i = 100; i < track.size(); i += 100) {
+        worst = std::max(worst, gf_distanceNm({track[i - 100].latitude, track[i - 100].longitude},
+                                              {track[i].latitude, track[i].longitude}) *
+                                    kMetresPerNm);
+    }
+    EXPECT_GT(gf_distanceNm({track.back().latitude, track.back().longitude}, {r.lat, r.lon}) *
+                  kMetresPerNm,
+              30.0);                                             // it went there
+    EXPECT_LT(worst, 5.0 * kMetresPerNm / 3600.0 * 1.25 + 0.1);  // as a creep, at most 5 kt
+}
+
 TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
     // Cruise at 450 kt, then the same position for 60 s, then a jump of 15 nm; reports
     // with 2000 kt, a track of -90 degrees and -1000 ft among them.
