@@ -42,13 +42,13 @@ class WendleRun {
             {"SIM_INSTALL_PATH", (wf_.dir / "Prepar3D v5").string()},
             {"SCAN_LIVERIES", "false"},
             {"SCAN_AIRPORTS", "false"}};
-        for (auto& [name, value] : parameters) {
+        for (const auto& given : parameters) {
             auto it = std::find_if(values.begin(), values.end(),
-                                   [&](const auto& v) { return v.first == name; });
+                                   [&](const auto& v) { return v.first == given.first; });
             if (it != values.end()) {
-                it->second = value;
+                it->second = given.second;
             } else {
-                values.emplace_back(name, value);
+                values.push_back(given);
             }
         }
         wf_.writeParameters(values);
