@@ -39,6 +39,7 @@ void ParkAirports::reset() {
     readNow_ = false;
     list_.clear();
     lastUser_ = {};
+    groundCheckAt_ = {};
     failedCode_.clear();
     failedWait_ = 0;
     learnedChanged_ = false;

@@ -99,6 +99,7 @@ class ParkAirports {
     std::uint64_t generation_ = 0;
     std::list<ParkListEntry> list_;
     LatLon lastUser_;
+    LatLon groundCheckAt_;  // where the user stood at the last check for another airport
     // An airport whose file could not be read is not tried again every second.
     std::string failedCode_;
     int failedWait_ = 0;

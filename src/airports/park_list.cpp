@@ -259,8 +259,13 @@ void ParkAirports::step(const ParkUser& user) {
         search(user);
     } else if (!user.onGround) {
         sightCheck(user);
-    } else if (const AirportRecord* a = gf_findClosestAirport(user.position);
-               a != nullptr && a->code != code_) {
+    } else if (std::abs(user.position.lat - groundCheckAt_.lat) > 0.001 ||
+               std::abs(user.position.lon - groundCheckAt_.lon) > 0.001) {
+        groundCheckAt_ = user.position;
+        const AirportRecord* a = gf_findClosestAirport(user.position);
+        if (a == nullptr || a->code == code_) {
+            return;
+        }
         // On the ground at another airport (a new flight there): that one takes over.
         gf_logLine("\n{} user aircraft on the ground at {}, parked aircraft at {} will be removed",
                    gf_utcClock(), a->code, code_);
