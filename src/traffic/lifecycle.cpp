@@ -310,8 +310,9 @@ void LiveEngine::activate() {
             continue;  // static aircraft come with static parking
         }
         LiveAircraft* ac = findById(e.notice.aircraftId);
-        if (ac == nullptr || ac->objectId() != e.notice.objectId) {
-            e.cycles = kActivationCycles;  // gone meanwhile: the entry ends
+        if (ac == nullptr || ac->objectId() != e.notice.objectId ||
+            ac->state != LiveState::Adding2Sim) {
+            e.cycles = kActivationCycles;  // gone or active meanwhile: the entry ends
             continue;
         }
         if (e.cycles == 50 || e.cycles == 100) {
