@@ -390,6 +390,9 @@ bool gf_saveLearned(const AirportFileData& data, const fs::path& path) {
             }
         }
         for (const FlightRecord& f : s.flights) {
+            if (!f.valid) {
+                continue;
+            }
             const std::optional<std::string> hours = gf_bitset2hours(f.bits);
             if (!hours) {
                 gf_logLine("bit set problem: {} {} {}", s.id, f.callsign, f.bits.to_string());

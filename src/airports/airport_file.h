@@ -27,6 +27,10 @@ struct FlightRecord {
     int ordinal = 1;
     bool soft = false;
     bool cpl = false;
+    // Run-time marks: a record ruled out (never written), and one this run added or extended
+    // (makes the learned file be saved).
+    bool valid = true;
+    bool updated = false;
 
     // The same flight: day, kind, registration, airline and type, and a shared half hour.
     bool sameFlightAs(const FlightRecord& o) const;

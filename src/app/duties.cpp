@@ -147,7 +147,9 @@ void parkCycleStep() {
     if (park.isSet()) {
         const double elevation =
             park.file().stands.empty() ? park.altitudeFt() : park.file().altitudeFt;
-        reference = EngineParkAirport{park.code(), park.position(), elevation};
+        reference = EngineParkAirport{park.code(), park.position(), elevation,
+                                      park.file().stands.empty() ? nullptr : &park.file(),
+                                      park.generation()};
     } else if (onGround) {
         if (const AirportRecord* a = gf_findClosestAirport({u.latitude, u.longitude})) {
             reference = EngineParkAirport{a->code, a->position, a->altitude};
@@ -155,7 +157,8 @@ void parkCycleStep() {
     }
     const bool same = g_followKnown && reference.has_value() == g_followed.has_value() &&
                       (!reference || (reference->code == g_followed->code &&
-                                      reference->elevationFt == g_followed->elevationFt));
+                                      reference->elevationFt == g_followed->elevationFt &&
+                                      reference->generation == g_followed->generation));
     if (same) {
         return;
     }

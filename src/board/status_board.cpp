@@ -167,6 +167,19 @@ void StatusBoard::reset() {
     weatherReader = LinkState::Hidden;
     trafficNotStarted = true;
     staticParkingActive = false;
+    parking.reset();
+}
+
+void StatusBoard::ParkingFigures::reset() {
+    wanted = 0;
+    wantedPercent = 0;
+    staticCount = 0;
+    liveParked = 0;
+    realFitHours = -1.0;
+    softFitHours = -1.0;
+    learnedUpdates = 0;
+    enlargedStands = 0;
+    renewalMinutes = 0;
 }
 
 StatusBoard& gf_board() {

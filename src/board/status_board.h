@@ -64,6 +64,21 @@ class StatusBoard {
     std::atomic<bool> trafficNotStarted{true};
     std::atomic<bool> staticParkingActive{false};
 
+    // The parking figures of the park airport (static parking and the learning of stands).
+    struct ParkingFigures {
+        std::atomic<int> wanted{0};              // static aircraft wanted
+        std::atomic<int> wantedPercent{0};       // the share of stands that number is
+        std::atomic<int> staticCount{0};         // static aircraft placed
+        std::atomic<int> liveParked{0};          // live aircraft standing at stands
+        std::atomic<double> realFitHours{-1.0};  // fit reached with real data; -1 none yet
+        std::atomic<double> softFitHours{-1.0};  // the same with soft data
+        std::atomic<int> learnedUpdates{0};      // flight records this run added or extended
+        std::atomic<int> enlargedStands{0};      // stands made larger for an aircraft
+        std::atomic<int> renewalMinutes{0};      // minutes to the next renewal (0: none)
+        void reset();
+    };
+    ParkingFigures parking;
+
     // The park airport's code as the window shows it; empty for none.
     void setParkAirportText(std::string code);
     std::string parkAirportText() const;

@@ -18,6 +18,7 @@
 #include "sim/sim_types.h"
 #include "traffic/engine_world.h"
 #include "traffic/live_aircraft.h"
+#include "traffic/static_side.h"
 #include "util/mutex.h"
 
 namespace wnd {
@@ -92,6 +93,9 @@ class LiveEngine {
     // Traffic that found no livery, written to the log every 20 minutes.
     void logUnmatched();
     void setParkAirport(std::optional<EngineParkAirport> park) { park_ = std::move(park); }
+    // Static parking, once it runs (nothing: no static aircraft).
+    void setStaticSide(StaticSide* side) { static_ = side; }
+    StaticSide* staticSide() const { return static_; }
 
     // ---- Read access (tests, figures) ----
     const std::vector<LiveAircraft>& live() const { return live_; }
@@ -176,6 +180,7 @@ class LiveEngine {
     bool userOnGround_ = false;
     LatLon lastUserCheck_{};
     std::optional<EngineParkAirport> park_;
+    StaticSide* static_ = nullptr;
     bool liveryRenewal_ = false;
     std::atomic<bool> removeAllRequested_{false};
     std::vector<std::string> unmatched_;

@@ -22,11 +22,16 @@ namespace wnd {
 
 struct MatchAircraft;
 
-// The park airport as the engine needs it: where it is and how high.
+struct AirportFileData;
+
+// The park airport as the engine needs it: where it is, how high, and its stands when its
+// file is loaded (owned by the park airports; it changes with the generation).
 struct EngineParkAirport {
     std::string code;
     LatLon position;
     double elevationFt = 0.0;
+    AirportFileData* file = nullptr;
+    std::uint64_t generation = 0;
 };
 
 class EngineWorld {

@@ -307,7 +307,10 @@ void LiveEngine::activate() {
     for (CreatedEntry& e : created_) {
         ++e.cycles;
         if (e.notice.kind != NoticeKind::LiveIdentified) {
-            continue;  // static aircraft come with static parking
+            if (e.cycles >= kActivationCycles && static_ != nullptr) {
+                static_->staticActivated(e.notice);
+            }
+            continue;
         }
         LiveAircraft* ac = findById(e.notice.aircraftId);
         if (ac == nullptr || ac->objectId() != e.notice.objectId ||

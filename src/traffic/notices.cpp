@@ -58,7 +58,10 @@ void LiveEngine::handleNotice(const SimNotice& n) {
         }
         case NoticeKind::CreationRefused: {
             if (!gf_isLiveAircraftId(n.aircraftId)) {
-                break;  // static parking's own
+                if (static_ != nullptr) {
+                    static_->staticCreationRefused(n.aircraftId);
+                }
+                break;
             }
             LiveAircraft* ac = findById(n.aircraftId);
             if (ac == nullptr) {
@@ -75,6 +78,9 @@ void LiveEngine::handleNotice(const SimNotice& n) {
 void LiveEngine::objectRemoved(const SimNotice& n) {
     LiveAircraft* ac = findByObject(n.objectId);
     if (ac == nullptr) {
+        if (static_ != nullptr) {
+            static_->staticRemoved(n.objectId);
+        }
         return;
     }
     if (ac->state == LiveState::LiveryRespawn) {
