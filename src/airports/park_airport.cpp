@@ -228,12 +228,26 @@ std::string ParkAirports::lf_readParkedFile(const ParkUser& user) {
     return {};
 }
 
+bool ParkAirports::learnedChanged() const {
+    if (learnedChanged_) {
+        return true;
+    }
+    for (const StandRecord& s : file_.stands) {
+        for (const FlightRecord& f : s.flights) {
+            if (f.updated) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void ParkAirports::leave() {
     if (code_.empty()) {
         return;
     }
     // The static aircraft go with the static parking; what was learned here is kept.
-    if (learnedChanged_ && !file_.handmade) {
+    if (learnedChanged() && !file_.handmade) {
         // Where the next reading looks for it, so that what was learned is found again.
         const std::filesystem::path out = gf_learnedPathOf(filePath_, file_.publisher)
                                               .value_or(gf_learnedSavePath(code_, file_.publisher));

@@ -79,6 +79,8 @@ class ParkAirports {
     void noteUserStand(std::string stand);
     // Learning changed the park airport's flights: leaving saves the learned file.
     void markLearnedChanged() { learnedChanged_ = true; }
+    // Learning added or extended flights since the file was read (or a change was marked).
+    bool learnedChanged() const;
     void reset();
 
   private:

@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "airports/airport_file.h"
 #include "rtlink/traffic_record.h"
 #include "sim/sim_types.h"
 #include "traffic/engine_world.h"
@@ -92,7 +93,8 @@ class LiveEngine {
     std::vector<std::string> liveriesInUse() const;
     // Traffic that found no livery, written to the log every 20 minutes.
     void logUnmatched();
-    void setParkAirport(std::optional<EngineParkAirport> park) { park_ = std::move(park); }
+    // The park airport and its stands; another airport or file lets go of the stands held.
+    void setParkAirport(std::optional<EngineParkAirport> park);
     // Static parking, once it runs (nothing: no static aircraft).
     void setStaticSide(StaticSide* side) { static_ = side; }
     StaticSide* staticSide() const { return static_; }
@@ -153,6 +155,46 @@ class LiveEngine {
     double groundLevel(const LiveAircraft& ac) const;
     void sendPosition(const LiveAircraft& ac);
 
+    // Ground movement (ground_moves.cpp, ground_curve.cpp): segments along corner curves,
+    // speed changes, push-back and pull-out, the drive onto a stand, the take-off start.
+    bool nextPosGround(LiveAircraft& ac);
+    void insertMidpoint(LiveAircraft& ac);
+    void startCurve(LiveAircraft& ac, const LatLon& corner, StreamPoint& end, bool reverse,
+                    double speedKt);
+    void moveOnCurve(LiveAircraft& ac);
+    bool pushBackSegment(LiveAircraft& ac);
+    void pushedBack(LiveAircraft& ac);
+    // A parked aircraft's reports show it leaving: true when the report is to be kept.
+    bool leaveStand(LiveAircraft& ac, const StreamPoint& p);
+    void notePushSide(LiveAircraft& ac, const StreamPoint& p);
+    bool pushedBackMayTaxi(LiveAircraft& ac, const StreamPoint& p);
+    void drive2Stand(LiveAircraft& ac, const StandRecord& s);
+    bool driveOntoStand(LiveAircraft& ac);
+    void takeOffStart(LiveAircraft& ac);
+
+    // Parking (parking.cpp, stands.cpp): stands of the park airport held by live aircraft.
+    std::vector<StandRecord>* parkStands() const;
+    StandRecord* standByNumber(std::uint32_t number) const;
+    StandRecord* standSearch(const LatLon& p, const LiveAircraft& ac, double radiusNm, bool landed);
+    bool findStandAt(LiveAircraft& ac);
+    bool try2Park(LiveAircraft& ac, bool landed);
+    bool parkingEnd(LiveAircraft& ac);
+    void parkingBookkeeping(LiveAircraft& ac);
+    void takeStand(LiveAircraft& ac, StandRecord& s);
+    void freeStand(LiveAircraft& ac);
+    std::string standName(const LiveAircraft& ac) const;
+    bool isUserStand(const StandRecord& s) const;
+    LiveAircraft* standHolder(std::uint32_t stand);
+    enum class HolderVerdict { None, Keeps, SameCallsign, Ghost, Stale };
+    HolderVerdict holderVerdict(const LiveAircraft& holder, const LiveAircraft& ac) const;
+    bool holderKeepsStand(LiveAircraft& holder, const LiveAircraft& ac, const StandRecord& s);
+    bool neighbourCollides(const LiveAircraft& ac, const StandRecord& s, bool removeIt);
+    void makeWay(const LiveAircraft& ac, const StandRecord& s);
+    void applyParkLimit(bool aboutToPark);
+    void arrivedAtStand(LiveAircraft& ac, int kind);
+    void learnStand(const LiveAircraft& ac, int kind);
+    void followParkAirport();
+
     // Notices (notices.cpp).
     void touchdown(LiveAircraft& ac);
     void startRollOut(LiveAircraft& ac);
@@ -180,6 +222,8 @@ class LiveEngine {
     bool userOnGround_ = false;
     LatLon lastUserCheck_{};
     std::optional<EngineParkAirport> park_;
+    std::uint64_t standsOf_ = 0;  // the park airport generation the stand holders belong to
+    std::vector<std::uint32_t> standHolders_;  // by stand number - 1: the live holder's id
     StaticSide* static_ = nullptr;
     bool liveryRenewal_ = false;
     std::atomic<bool> removeAllRequested_{false};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "airports/stand_learning.h"
 #include "liveries/matching.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
@@ -235,8 +236,8 @@ void LiveEngine::ghostCheck(std::string_view callsign) {
             continue;
         }
         if (o.phase == FlightPhase::Parked) {
-            gf_logLine("{:8}: {:8} is a ghost and will be removed, continue with {}",
-                       gf_standName(o), o.callsign, callsign);
+            gf_logLine("{:8}: {:8} is a ghost and will be removed, continue with {}", standName(o),
+                       o.callsign, callsign);
         } else {
             gf_logLine("          {:8} is a ghost and will be removed, continue with {}",
                        o.callsign, callsign);
@@ -254,7 +255,7 @@ void LiveEngine::liveryRespawn(LiveAircraft& ac) {
     if (world_.commands().respawnRemoval(ac.controls, ac.ident())) {
         ac.state = LiveState::LiveryRespawn;
         ac.respawnCount = 1;
-        gf_freeStand(ac);
+        freeStand(ac);
     } else {
         removeAircraftFromSim(ac);
     }
@@ -296,15 +297,16 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
     const LatLon np{p.lat, p.lon};
     switch (ac.phase) {
         case FlightPhase::PushingBack:
-            gf_notePushSide(ac, p);
-            return true;
+            // The push follows its own plan; the reports only show the side of the turn.
+            notePushSide(ac, p);
+            return false;
         case FlightPhase::PushedBack:
-            if (!gf_pushedBackMayTaxi(ac, p)) {
-                ac.holding = true;
+            if (!pushedBackMayTaxi(ac, p)) {
                 return false;
             }
             setPhase(ac, FlightPhase::Taxi);
-            gf_freeStand(ac);
+            freeStand(ac);
+            ac.stream.front().dueCycle = std::min(ac.stream.front().dueCycle, cycle() + 1);
             return true;
         case FlightPhase::Parking:
         case FlightPhase::Parked: {
@@ -316,6 +318,9 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
                 ac.previousPhase == FlightPhase::Parking ? 2.0 * kStandStayNm : kStandStayNm;
             if (d <= stay) {
                 ac.timeParked = world_.now();
+                if (ac.phase == FlightPhase::Parked) {
+                    learnStand(ac, static_cast<int>(StandSeen::Report));
+                }
                 if (ac.leaveRefNm < 0.0) {
                     ac.leaveRefNm = d;
                     ac.leaveMaxNm = d;
@@ -330,8 +335,7 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
                 const double moved = d - ac.leaveRefNm;
                 const double half = gf_halfWingspan(ac.model);
                 if ((ac.leaveMoves >= 3 && moved >= half / 2.0) || moved > half) {
-                    gf_leaveStand(ac, p);
-                    return true;
+                    return leaveStand(ac, p);
                 }
                 return false;
             }
@@ -343,8 +347,7 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
                 removeAircraftFromSim(ac);
                 return false;
             }
-            gf_leaveStand(ac, p);
-            return true;
+            return leaveStand(ac, p);
         }
         default:
             break;
@@ -358,7 +361,7 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
     const StreamPoint& newest = ac.stream.back();
     if (ac.touchdown && ac.phase == FlightPhase::Taxi && !ac.rollOut && !ac.takeOffRoll &&
         (p.airborne || (p.groundSpeed >= 43.0 && newest.groundSpeed >= 43.0))) {
-        gf_takeOffStart(ac);
+        takeOffStart(ac);
     }
     const LatLon from{newest.lat, newest.lon};
     if (gf_distanceNm(from, np) > kStandMoveNm) {

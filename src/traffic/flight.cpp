@@ -175,7 +175,7 @@ void LiveEngine::configureInAir(LiveAircraft& ac, const StreamPoint& next) {
         cmd.setGear(ctl, true);
         ac.landingSequence = true;
         ac.climbConfigured = false;
-        gf_freeStand(ac);
+        freeStand(ac);
         ac.groundStage = 1;
         ac.timerA = 3000;
         ac.timerB = ac.takeOffRoll ? 5000 : 3000;
@@ -201,7 +201,7 @@ void LiveEngine::liftOff(LiveAircraft& ac) {
     ac.headingStep = 0.0;
     ac.steering = false;
     if (!ac.takeOffRoll) {
-        gf_takeOffStart(ac);
+        takeOffStart(ac);
     }
     if (ac.rollOutPending || ac.rollOut) {
         ac.rollOutPending = false;

@@ -1,35 +1,33 @@
-// Where the live engine hands over to ground movement and parking: push-back and pull-out,
-// taxi curves, the stand search and the learning of stands. Until those exist an aircraft on
-// the ground follows its reports in straight segments, and these answer "nothing done".
+// Figures of ground movement by size category, and the corner curve: a quadratic curve from
+// the aircraft through a corner's control point to the point after it. Along a curve the
+// aircraft moves at its segment's speed but never turns faster than its category's turn
+// rate: in a tight corner it slows down, as a real one does.
 #pragma once
 
-#include <string>
+#include <cstdint>
 
 #include "traffic/live_aircraft.h"
 
 namespace wnd {
 
-// The stand's name for log lines ("" without one).
-std::string gf_standName(const LiveAircraft& ac);
-// Lets go of the stand a live aircraft holds.
-void gf_freeStand(LiveAircraft& ac);
-// A stand where a new aircraft stands: true and the stand taken over.
-bool gf_findStandAt(LiveAircraft& ac);
-// Parking bookkeeping of an identified aircraft on the ground.
-void gf_parkingBookkeeping(LiveAircraft& ac);
-// A taxiing aircraft near the end of its data: true when parking took over.
-bool gf_try2Park(LiveAircraft& ac);
-// The parking end of a stream that ran dry in phase "parking": false removes the aircraft.
-bool gf_parkingEnd(LiveAircraft& ac);
-// Plans a ground segment along curves: false leaves the straight segment in place.
-bool gf_nextPosGround(LiveAircraft& ac, const StreamPoint& next);
-// The take-off start of an aircraft that had no take-off roll.
-void gf_takeOffStart(LiveAircraft& ac);
-// The side of the turn after a push-back, from the reports during it.
-void gf_notePushSide(LiveAircraft& ac, const StreamPoint& p);
-// A pushed-back aircraft stays put until a report shows it taxiing away.
-bool gf_pushedBackMayTaxi(LiveAircraft& ac, const StreamPoint& p);
-// A parked aircraft's reports show it leaving: pull-out or push-back.
-void gf_leaveStand(LiveAircraft& ac, const StreamPoint& p);
+// Turn rate per engine cycle (radians) of each size category on the ground.
+double gf_baseTurnRate(std::uint32_t category);
+// Taxi speed (knots) of a category; towed aircraft move at the towing speed.
+double gf_taxiSpeedKt(std::uint32_t category, bool towed);
+inline constexpr double kPushSpeedKt = 3.0;
+inline constexpr double kTowSpeedKt = 8.0;
+
+// Cycles a segment of `nm` takes at `kt`: never fewer than `minimum`.
+std::int32_t gf_segmentCycles(double nm, double kt, std::int32_t minimum = 25);
+
+// The curve at parameter t: position and tangent in metres from its origin.
+LocalXY gf_curvePoint(const GroundCurve& c, double t);
+LocalXY gf_curveTangent(const GroundCurve& c, double t);
+// The parameter step of one cycle at t: the segment's distance, or less where the turn
+// rate would be exceeded.
+double gf_curveStep(const GroundCurve& c, double t);
+// Cycles the whole curve takes.
+std::int32_t gf_curveCycles(const GroundCurve& c);
+inline constexpr double kCurveEnd = 0.999999;
 
 }  // namespace wnd

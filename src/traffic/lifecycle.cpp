@@ -86,6 +86,15 @@ void LiveEngine::completeIdentity(LiveAircraft& ac) {
     if (ac.airline.empty()) {
         ac.airline = "PVT";
     }
+    // A large aircraft on the ground reported without a flight's callsign is under tow.
+    std::string tail = ac.registration;
+    std::erase(tail, '-');
+    const std::uint32_t cat = ac.categoryId();
+    ac.towed = (ac.callsign.empty() || ac.callsign == tail || ac.callsign == ac.registration) &&
+               !ac.registration.empty() && (cat == category::kLarge || cat == category::kHeavy) &&
+               !ac.stream.empty() && !ac.stream.front().airborne;
+    ac.taxiSpeedKt = gf_taxiSpeedKt(cat, ac.towed);
+    ac.turnRate = gf_baseTurnRate(cat);
     if (ac.callsign.empty() && !ac.registration.empty()) {
         ac.callsign = ac.registration.substr(0, 8);  // a private flight shows its tail number
         ac.firstCallsign = ac.callsign;
@@ -183,7 +192,7 @@ bool LiveEngine::spawnLiveAc(LiveAircraft& ac) {
     }
     if (ac.stream.front().airborne) {
         setPhase(ac, FlightPhase::Flying);
-    } else if (gf_findStandAt(ac)) {
+    } else if (findStandAt(ac)) {
         setPhase(ac, FlightPhase::Parked);
         ac.timeParked = world_.now();
         StreamPoint p = ac.stream.front();
@@ -256,7 +265,7 @@ void LiveEngine::identify(const SimNotice& n) {
     ac->controls.objectId = n.objectId;
     ac->aboveGroundFt = n.b;
     if (!ac->stream.empty() && !ac->stream.front().airborne) {
-        gf_parkingBookkeeping(*ac);
+        parkingBookkeeping(*ac);
     }
     if (!ac->origin.empty() && !ac->destination.empty()) {
         ac->hasFlightPlan = world_.setFlightPlan(n.objectId, static_cast<int>(ac->categoryId()),
@@ -359,7 +368,7 @@ void LiveEngine::removeAircraftFromSim(LiveAircraft& ac) {
     if (ac.state == LiveState::RemovingFromSim) {
         return;
     }
-    gf_freeStand(ac);
+    freeStand(ac);
     ac.state = LiveState::RemovingFromSim;
     if (ac.objectId() == 0) {
         gf_logWarning("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", ac.ident());

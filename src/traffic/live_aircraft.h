@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "sim/sim_types.h"
+#include "util/geodesy.h"
 
 namespace wnd {
 
@@ -65,6 +66,19 @@ inline constexpr std::uint32_t kRotorcraft = 5;
 
 inline constexpr double kDefaultStaticCgFt = 5.0;
 inline constexpr double kDefaultStaticPitchRad = 0.012217304763960306;  // 0.7 degrees
+
+// A quadratic corner curve on the ground, in metres north and east of its start: the
+// corner is the control point, the aircraft leaves along it and arrives along the last leg.
+struct GroundCurve {
+    bool active = false;
+    bool reverse = false;  // pushing back: the nose points against the motion
+    LatLon origin;
+    LocalXY corner;
+    LocalXY end;
+    double t = 0.0;
+    double metresPerCycle = 0.0;
+    double turnPerCycle = 0.0;  // radians
+};
 
 struct LiveAircraft {
     // Identity, from the traffic record that gave birth to it.
@@ -161,6 +175,19 @@ struct LiveAircraft {
     int respawnCount = 0;
     int extensionCount = 0;
     int pushSide = 0;  // after a push-back: -1 left, 1 right, 0 straight
+
+    // Ground movement and parking.
+    GroundCurve curve;
+    double taxiSpeedKt = 15.0;
+    double turnRate = 0.0;  // radians per cycle; the category's base rate when a segment starts
+    int pushCountdown = 0;
+    bool pushSideKnown = false;
+    LatLon pushCorner;             // where the straight push ends and a turn may begin
+    double pushFarthestNm = -1.0;  // pushed back: the farthest report seen; negative: none yet
+    bool towed = false;
+    bool landed = false;  // touched down in this life (parks in landed mode)
+    LatLon lastParkTry;
+    bool longStay = false;  // stays parked longer than a turn-round (learning)
 
     std::uint32_t objectId() const { return controls.objectId; }
     std::uint32_t categoryId() const { return controls.category; }

@@ -93,7 +93,7 @@ void LiveEngine::objectRemoved(const SimNotice& n) {
     if (ac->hasFlightPlan) {
         world_.removeFlightPlan(n.objectId);
     }
-    gf_freeStand(*ac);
+    freeStand(*ac);
     ac->removeNow = true;
 }
 
@@ -119,6 +119,7 @@ void LiveEngine::touchdown(LiveAircraft& ac) {
     if (ac.touchdown) {
         return;
     }
+    ac.landed = true;
     if (ac.flareStage == 0 && !ac.landingSequence) {
         ac.touchdown = true;
         ac.altitudeStep = 0.0;

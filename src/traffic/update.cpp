@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "airports/stand_learning.h"
 #include "refdata/dbase.h"
 #include "settings/settings.h"
 #include "traffic/engine.h"
@@ -144,9 +145,7 @@ void LiveEngine::setUpSegment(LiveAircraft& ac, StreamPoint& next) {
         ground.airborne = false;
         airborneSegment(ac, ground, next);
     } else if (ac.touchdown) {
-        if (!gf_nextPosGround(ac, next)) {
-            groundSegment(ac, cur, next);
-        }
+        groundSegment(ac, cur, next);
     } else {
         airborneSegment(ac, cur, next);
     }
@@ -157,7 +156,8 @@ void LiveEngine::groundSegment(LiveAircraft& ac, const StreamPoint& /*cur*/, Str
     ac.pitchStep = ac.pitchLowering ? ac.pitchStep : 0.0;
     ac.headingStep = 0.0;
     ac.steering = true;
-    ac.maxTurnPerCycle = gf_limits(ac.categoryId()).maxGroundTurn;
+    ac.turnRate = gf_baseTurnRate(ac.categoryId());
+    ac.maxTurnPerCycle = ac.turnRate;
     // A short hop says little about the direction: keep the heading.
     if (gf_distanceNm({ac.lat, ac.lon}, {next.lat, next.lon}) < 0.0011) {
         ac.steering = false;
@@ -179,6 +179,11 @@ void LiveEngine::advanceSegment(LiveAircraft& ac) {
     if (ac.stream.size() < 2) {
         return;  // parking took the aircraft over
     }
+    ac.curve.active = false;
+    if (ac.touchdown && nextPosGround(ac)) {
+        ac.stream.pop_front();
+        return;
+    }
     setUpSegment(ac, ac.stream[1]);
     ac.stream.pop_front();
 }
@@ -188,10 +193,25 @@ bool LiveEngine::extendStream(LiveAircraft& ac) {
         return false;
     }
     const StreamPoint newest = ac.stream.back();
+    if (ac.touchdown && ac.phase == FlightPhase::PushingBack) {
+        pushedBack(ac);
+        StreamPoint hold = newest;
+        hold.lat = ac.lat;
+        hold.lon = ac.lon;
+        hold.dueCycle = cycle() + 300;
+        hold.groundSpeed = 0.0;
+        hold.groundHold = true;
+        ac.stream.push_back(hold);
+        return true;
+    }
     const bool taxiing =
         (ac.phase == FlightPhase::Taxi && !ac.rollOut) || ac.phase == FlightPhase::PushedBack;
     if (ac.touchdown && taxiing) {
-        if (gf_try2Park(ac)) {
+        const bool leaving = ac.phase == FlightPhase::PushedBack ||
+                             ac.previousPhase == FlightPhase::Parked ||
+                             ac.previousPhase == FlightPhase::PushingBack ||
+                             ac.previousPhase == FlightPhase::PushedBack;
+        if (!leaving && !ac.towed && try2Park(ac, ac.respawnCount > 0 ? ac.landed : true)) {
             return true;
         }
         const double half = gf_halfWingspan(ac.model);
@@ -224,7 +244,7 @@ bool LiveEngine::extendStream(LiveAircraft& ac) {
         return true;
     }
     if (ac.phase == FlightPhase::Parking) {
-        return gf_parkingEnd(ac);
+        return parkingEnd(ac);
     }
     if (ac.touchdown) {
         // A roll-out or a parked aircraft whose reports ended: it stands where it is.
@@ -239,6 +259,9 @@ bool LiveEngine::extendStream(LiveAircraft& ac) {
             return false;
         }
         ac.stream.push_back(hold);
+        if (ac.phase == FlightPhase::Parked) {
+            learnStand(ac, static_cast<int>(StandSeen::Extended));
+        }
         return true;
     }
     const LatLon user{user_.latitude, user_.longitude};
@@ -329,6 +352,10 @@ bool LiveEngine::updateLiveAc(LiveAircraft& ac) {
             moveOneCycle(ac);
         } else if (ac.flareStage > 0 || ac.pitchLowering) {
             flare(ac);
+        } else if (ac.phase == FlightPhase::Parking && ac.hasStand) {
+            // On the stand: the last degrees of the turn onto the stand's heading.
+            const double diff = gf_wrapPi(ac.standHeading - ac.heading);
+            ac.heading = gf_wrap2Pi(ac.heading + std::clamp(diff, -ac.turnRate, ac.turnRate));
         }
         clampToGround(ac);
         if (ac.objectId() != 0) {
@@ -346,6 +373,11 @@ bool LiveEngine::updateLiveAc(LiveAircraft& ac) {
 }
 
 void LiveEngine::moveOneCycle(LiveAircraft& ac) {
+    if (ac.curve.active) {
+        moveOnCurve(ac);
+        flare(ac);
+        return;
+    }
     if (ac.steering || ac.phase == FlightPhase::Parking) {
         const double diff = gf_wrapPi(ac.targetBearing - ac.heading);
         if (std::abs(diff) > 0.5 * kDeg2Rad) {
