@@ -99,6 +99,10 @@ class LiveEngine {
     void setStaticSide(StaticSide* side) { static_ = side; }
     StaticSide* staticSide() const { return static_; }
 
+    // The nearest free stand of the park airport within the radius that the aircraft fits
+    // (in landed mode a stand of its airline first), enlarged when it fits only nearly.
+    StandRecord* standSearch(const LatLon& p, const LiveAircraft& ac, double radiusNm, bool landed);
+
     // ---- Read access (tests, figures) ----
     const std::vector<LiveAircraft>& live() const { return live_; }
     std::vector<LiveAircraft>& live() { return live_; }
@@ -175,7 +179,6 @@ class LiveEngine {
     // Parking (parking.cpp, stands.cpp): stands of the park airport held by live aircraft.
     std::vector<StandRecord>* parkStands() const;
     StandRecord* standByNumber(std::uint32_t number) const;
-    StandRecord* standSearch(const LatLon& p, const LiveAircraft& ac, double radiusNm, bool landed);
     bool findStandAt(LiveAircraft& ac);
     bool try2Park(LiveAircraft& ac, bool landed);
     bool parkingEnd(LiveAircraft& ac);

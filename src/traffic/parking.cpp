@@ -106,8 +106,12 @@ StandRecord* LiveEngine::standSearch(const LatLon& p, const LiveAircraft& ac, do
     double bestNm = radiusNm;
     StandRecord* airline = nullptr;
     double airlineNm = kAirlineNm;
+    // A box around the search point rules out most stands before any distance is worked out.
+    const double boxLat = radiusNm / 60.0;
+    const double boxLon = boxLat / std::max(0.01, std::cos(p.lat * kDeg2Rad));
     for (StandRecord& s : *stands) {
-        if (s.heli != heli) {
+        if (s.heli != heli || std::abs(s.lat - p.lat) > boxLat ||
+            std::abs(s.lon - p.lon) > boxLon) {
             continue;
         }
         // A stand whose holder keeps it is not on offer; the others are resolved by the caller.
