@@ -86,8 +86,9 @@ bool LiveEngine::ignoreReport(const LiveAircraft& ac, const TrafficRecord& r) co
             return true;
         }
     }
-    // A position repeated in the air is a stale report: flying on beats stopping in mid-air.
-    if (r.airborne && newest.airborne && now >= 50.0 &&
+    // A position repeated in the air, or on the ground at speed, is a stale report: rolling
+    // or flying on beats stopping dead.
+    if (r.airborne == newest.airborne && now >= (r.airborne ? 50.0 : 30.0) &&
         std::abs(r.lat - newest.lat) < kStaleRepeatDeg &&
         std::abs(r.lon - newest.lon) < kStaleRepeatDeg) {
         return true;

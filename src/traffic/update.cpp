@@ -25,6 +25,8 @@ constexpr int kMaxAirExtensions = 15;
 constexpr double kTaxiMaxKt = 45.0;
 constexpr double kRollMaxKt = 190.0;
 constexpr double kCreepKt = 5.0;
+constexpr double kTaxiAccelKtS = 2.0;
+constexpr double kTakeOffAccelKtS = 4.0;
 }  // namespace
 
 double LiveEngine::groundLevel(const LiveAircraft& ac) const {
@@ -94,6 +96,15 @@ std::int32_t LiveEngine::planDue(LiveAircraft& ac, const StreamPoint& from, cons
     } else {
         speed = std::clamp(speed, 1.0, (ac.rollOut || ac.takeOffRoll) ? kRollMaxKt : kTaxiMaxKt);
     }
+    // On the ground an aircraft gathers speed as one does: from a standstill it does not cover
+    // the next stretch at the speed of the report after it.
+    const bool ground = !to.airborne || ac.touchdown;
+    if (ground) {
+        const double accel = ac.takeOffRoll ? kTakeOffAccelKtS : kTaxiAccelKtS;
+        const double v0 = ac.trueAirspeed;
+        const double reach = (v0 + std::sqrt(v0 * v0 + 4.0 * accel * distanceNm * 3600.0)) / 2.0;
+        speed = std::clamp(speed, 1.0, std::max(reach, 1.0));
+    }
     ac.trueAirspeed = speed;
     const auto n = static_cast<std::int32_t>(std::lround(distanceNm * kCyclesPerHour / speed));
     std::int32_t due = now + std::max(n, kMinSegmentCycles);
@@ -105,6 +116,10 @@ std::int32_t LiveEngine::planDue(LiveAircraft& ac, const StreamPoint& from, cons
     const auto fastest = static_cast<std::int32_t>(
         std::ceil(distanceNm * kCyclesPerHour / (speed * kCatchUpFactor)));
     due = std::max({due, now + fastest, now + 1});
+    if (ground) {
+        // The speed the aircraft shows is the one it moves at.
+        ac.trueAirspeed = std::min(speed, distanceNm * kCyclesPerHour / (due - now));
+    }
     return due;
 }
 
