@@ -27,6 +27,7 @@ PUSHBACK_LIMIT_M = 120.0
 TAKEOFF_KT = 40.0
 TAKEOFF_WINDOW_S = 90.0
 RATE_WINDOW_S = 1.0  # turn rates over shorter spans mostly show the timing of the samples
+SEPARATION_REACH_M = 500.0  # pairs further apart are not worth naming as the closest
 HOLD_GAP_S = 5.0  # positions further apart in time are not interpolated
 
 # ICAO type -> (category, wingspan in metres; rotor diameter for rotorcraft).
@@ -138,8 +139,9 @@ def still_periods(s):
 
 def movements(s):
     """Runs of ground movement, [t0, t1, backwards, metres], in steps of at least MOVE_M."""
-    runs, anchor = [], None
+    runs, anchor, prev = [], None, None
     for x in s:
+        prev, last = x, prev
         if not x.gnd:
             anchor = None
             continue
@@ -153,12 +155,12 @@ def movements(s):
         if anchor.hdg is not None and x.hdg is not None:
             hdg = anchor.hdg + turn(anchor.hdg, x.hdg) / 2
             back = abs(turn(hdg, bearing(anchor.lat, anchor.lon, x.lat, x.lon))) > BACKWARDS_DEG
-        if runs and runs[-1][2] == back and runs[-1][1] == anchor.t and \
-                x.t - anchor.t <= HOLD_GAP_S:  # a stop in between starts a new run
+        paused = x.t - anchor.t > HOLD_GAP_S  # a stop in between starts a new run
+        if runs and runs[-1][2] == back and runs[-1][1] == anchor.t and not paused:
             runs[-1][1] = x.t
             runs[-1][3] += d
         else:
-            runs.append([anchor.t, x.t, back, d])
+            runs.append([last.t if paused else anchor.t, x.t, back, d])
         anchor = x
     return runs
 
@@ -199,14 +201,16 @@ def analyse(ac, stands):
         before = [r for r in runs if r[1] <= s[i].t]
         if before and before[-1][2]:
             continue  # waiting after a push-back is not parking
-        near = nearest_stand(stands, s[j].lat, s[j].lon) if stands else None
+        # Where it stood: the middle of the stop, away from the creeping in and out.
+        m = min(range(i, j + 1), key=lambda k: abs(s[k].t - (s[i].t + s[j].t) / 2))
+        near = nearest_stand(stands, s[m].lat, s[m].lon) if stands else None
         if stands and (near is None or near[1] > STAND_REACH_M):
             continue
         p = {"t": s[i].t, "s": round(s[j].t - s[i].t, 1)}
         if near:
             st, d = near
             p.update(stand=st[0], m=round(d, 2),
-                     hdg_diff=None if s[j].hdg is None else round(abs(turn(st[3], s[j].hdg)), 2))
+                     hdg_diff=None if s[m].hdg is None else round(abs(turn(st[3], s[m].hdg)), 2))
         g["parkings"].append(p)
         events.append((s[i].t, 0, None))
     for i in range(1, len(s)):
@@ -285,7 +289,7 @@ def separation(aircraft, half_spans):
                 lat, lon = lat + (q[1] - lat) * f, lon + (q[2] - lon) * f
             here.append((lat, lon, half, ac))
         here.sort(key=lambda h: h[0])
-        reach = 2 * max((h[2] for h in here), default=0.0) / 111000.0
+        reach = max(SEPARATION_REACH_M, 2 * max((h[2] for h in here), default=0.0)) / 111000.0
         clash = False
         for a in range(len(here)):
             for b in range(a + 1, len(here)):
@@ -350,30 +354,33 @@ def text(g):
     def num(v, unit, digits=1):
         return "-" if v is None else f"{v:.{digits}f}{unit}"
 
-    stands = "no stand file" if g["stands"] is None else f"{g['stands']} stands"
-    lines = [f"  ground: {stands}; {g['parkings']} parkings, {g['at_stands']} at a stand "
-             f"(worst {num(g['max_stand_m'], ' m', 2)}, {num(g['max_stand_hdg_diff'], ' deg')})"]
+    if g["stands"] is None:
+        lines = [f"  ground: no stand file; {g['parkings']} stops of {PARKED_S:.0f} s or more"]
+    else:
+        lines = [f"  ground: {g['stands']} stands; {g['at_stands']} parked at a stand (worst "
+                 f"{num(g['max_stand_m'], ' m', 2)}, {num(g['max_stand_hdg_diff'], ' deg')})"]
     sep = g["separation"]
     lines.append("    closest on the ground: " + (
-        f"{sep['a']} and {sep['b']} ({sep['a_tail'] or '?'}, {sep['b_tail'] or '?'}) "
+        f"oid {sep['a']} and {sep['b']} ({sep['a_tail'] or '?'}, {sep['b_tail'] or '?'}) "
         f"{sep['m']} m apart at t={sep['t']}, half wingspans {sep['limit_m']} m; "
         f"{sep['conflict_seconds']} s too close" if sep else "-"))
+    share = g["max_heading_rate_share"]
     lines.append(f"    {g['pushbacks']} push-backs (longest {num(g['max_pushback_m'], ' m')}), "
-                 f"{g['reversals']} backwards after forwards; ground turn rate up to "
-                 f"{num(None if g['max_heading_rate_share'] is None else 100 * g['max_heading_rate_share'], '%', 0)}"
-                 f" of the category's; {g['liftoffs']} lift-offs (slowest run "
+                 f"{g['reversals']} backwards after forwards; ground turns up to "
+                 f"{num(None if share is None else 100 * share, ' %', 0)} of the category's "
+                 f"rate; {g['liftoffs']} lift-offs (slowest run "
                  f"{num(g['min_liftoff_kt'], ' kt', 0)})")
     return lines
 
 
-def draw_stands(ax, stands, lat0):
-    """Stands as small dots with a stroke along their heading."""
+def draw_stands(ax, stands):
+    """Stands as small dots with a short stroke along their heading (the map keeps north up
+    and metres equal both ways, so a heading is an angle on the screen)."""
     if not stands:
         return
-    k = 25.0 / 111195.0  # 25 m
     xs, ys = [st[2] for st in stands], [st[1] for st in stands]
-    ax.scatter(xs, ys, s=6, color="0.2", marker="o", zorder=2, label="stand")
-    for st in stands:
-        h = math.radians(st[3])
-        ax.plot([st[2], st[2] + k * math.sin(h) / math.cos(lat0)],
-                [st[1], st[1] + k * math.cos(h)], color="0.2", lw=0.6, zorder=2)
+    hs = [math.radians(st[3]) for st in stands]
+    ax.scatter(xs, ys, s=5, color="0.15", zorder=2, label="stand")
+    ax.quiver(xs, ys, [math.sin(h) for h in hs], [math.cos(h) for h in hs], angles="uv",
+              pivot="tail", scale_units="inches", scale=10, width=0.0015, headwidth=0,
+              headlength=0, headaxislength=0, color="0.15", zorder=2)
