@@ -235,6 +235,9 @@ class TraceReport(unittest.TestCase):
                     "left the ground at t=45.5 after 10.0 kt at most"),
             "CLOSE": (drive(2, "A320", [wait])[0] + [static],
                       "20.0 m apart at t=0, closer than their half wingspans (35.8 m)"),
+            "USER": (drive(2, "A320", [wait])[0] + [
+                {"t": 1, "ev": "user", "lat": LAT0, "lon": LON0 + east, "on_ground": True}],
+                     "oid 2 (A320) and the user on the ground 20.0 m apart"),
         }
         for tail, (ev, message) in cases.items():
             with self.subTest(tail):

@@ -15,6 +15,7 @@ CATEGORY_NAMES = ("light", "business", "large", "heavy", "high performance", "ro
 GROUND_TURN_RATE = (15.0, 10.0, 7.0, 5.0, 10.0, 20.0)
 TURN_RATE_MARGIN = 1.2
 DEFAULT_HALF_SPAN_M = 18.0
+USER = "user"  # the oid the user's aircraft goes by in the separation
 
 STILL_M = 1.0  # an aircraft that stays this close to where it stopped stands still
 PARKED_S = 20.0  # standing still this long near a stand is parking
@@ -27,7 +28,7 @@ PUSHBACK_LIMIT_M = 120.0
 TAKEOFF_KT = 40.0
 TAKEOFF_WINDOW_S = 90.0
 RATE_WINDOW_S = 1.0  # turn rates over shorter spans mostly show the timing of the samples
-SEPARATION_REACH_M = 500.0  # pairs further apart are not worth naming as the closest
+SEPARATION_REACH_M = 200.0  # pairs further apart are not worth naming as the closest
 HOLD_GAP_S = 5.0  # positions further apart in time are not interpolated
 
 # ICAO type -> (category, wingspan in metres; rotor diameter for rotorcraft).
@@ -295,6 +296,8 @@ def separation(aircraft, half_spans):
             for b in range(a + 1, len(here)):
                 if here[b][0] - here[a][0] > reach:
                     break
+                if abs(here[b][1] - here[a][1]) * math.cos(math.radians(here[a][0])) > reach:
+                    continue
                 d = distance_m(here[a][0], here[a][1], here[b][0], here[b][1])
                 limit = here[a][2] + here[b][2]
                 clash = clash or d < limit
@@ -306,6 +309,13 @@ def separation(aircraft, half_spans):
     _, t, a, b, d, limit = worst
     return {"t": t, "a": a.oid, "a_tail": a.tail, "b": b.oid, "b_tail": b.tail, "m": round(d, 1),
             "limit_m": round(limit, 1), "conflict_seconds": conflicts}
+
+
+def pair(sep):
+    def who(oid, tail):
+        return "the user" if oid == USER else f"oid {oid} ({tail or '?'})"
+
+    return f"{who(sep['a'], sep['a_tail'])} and {who(sep['b'], sep['b_tail'])}"
 
 
 def failures(r):
@@ -361,8 +371,7 @@ def text(g):
                  f"{num(g['max_stand_m'], ' m', 2)}, {num(g['max_stand_hdg_diff'], ' deg')})"]
     sep = g["separation"]
     lines.append("    closest on the ground: " + (
-        f"oid {sep['a']} and {sep['b']} ({sep['a_tail'] or '?'}, {sep['b_tail'] or '?'}) "
-        f"{sep['m']} m apart at t={sep['t']}, half wingspans {sep['limit_m']} m; "
+        f"{pair(sep)} {sep['m']} m apart at t={sep['t']}, half wingspans {sep['limit_m']} m; "
         f"{sep['conflict_seconds']} s too close" if sep else "-"))
     share = g["max_heading_rate_share"]
     lines.append(f"    {g['pushbacks']} push-backs (longest {num(g['max_pushback_m'], ' m')}), "
