@@ -140,9 +140,8 @@ def still_periods(s):
 
 def movements(s):
     """Runs of ground movement, [t0, t1, backwards, metres], in steps of at least MOVE_M."""
-    runs, anchor, prev = [], None, None
-    for x in s:
-        prev, last = x, prev
+    runs, anchor = [], None
+    for k, x in enumerate(s):
         if not x.gnd:
             anchor = None
             continue
@@ -161,7 +160,7 @@ def movements(s):
             runs[-1][1] = x.t
             runs[-1][3] += d
         else:
-            runs.append([last.t if paused else anchor.t, x.t, back, d])
+            runs.append([s[k - 1].t if paused else anchor.t, x.t, back, d])
         anchor = x
     return runs
 
@@ -217,16 +216,22 @@ def analyse(ac, stands):
     for i in range(1, len(s)):
         if s[i].gnd != s[i - 1].gnd:
             events.append((s[i].t, 0, None))
-    forwards_since = None
+    forwards_since, backwards = None, False
     for t, _, r in sorted(events, key=lambda e: (e[0], e[1])):
         if r is None:
-            forwards_since = None
+            forwards_since, backwards = None, False
         elif not r[2]:
             forwards_since = t if forwards_since is None else forwards_since
+            backwards = False
+        elif backwards:  # a push-back that paused goes on
+            g["pushbacks"][-1]["m"] += r[3]
         else:
-            g["pushbacks"].append({"t": r[0], "m": round(r[3], 1)})
+            backwards = True
+            g["pushbacks"].append({"t": r[0], "m": r[3]})
             if forwards_since is not None:
                 g["reversals"].append({"t": r[0], "forwards_t": forwards_since})
+    for x in g["pushbacks"]:
+        x["m"] = round(x["m"], 1)
     for i in range(1, len(s)):
         if s[i - 1].gnd and not s[i].gnd:
             g["liftoffs"].append({"t": s[i].t, "kt": ground_speed_before(s, i)})
