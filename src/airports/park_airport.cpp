@@ -12,6 +12,7 @@
 #include "util/files.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
+#include "util/time.h"
 #include "util/user_error.h"
 
 namespace wnd {
@@ -242,20 +243,39 @@ bool ParkAirports::learnedChanged() const {
     return false;
 }
 
+void ParkAirports::saveLearned() {
+    if (code_.empty() || file_.handmade || !learnedChanged()) {
+        return;
+    }
+    int updates = 0;
+    for (const StandRecord& s : file_.stands) {
+        for (const FlightRecord& f : s.flights) {
+            updates += f.updated ? 1 : 0;
+        }
+    }
+    // Where the next reading looks for it, so that what was learned is found again.
+    const std::filesystem::path out = gf_learnedPathOf(filePath_, file_.publisher)
+                                          .value_or(gf_learnedSavePath(code_, file_.publisher));
+    if (!gf_saveLearned(file_, out)) {
+        gf_logWarning("{} saving '{}' did not succeed", code_, gf_pathText(out));
+        return;
+    }
+    gf_logLine("{}{} '{}' saved with {} update{}", gf_utcClock() + " ", code_, gf_pathText(out),
+               updates, updates == 1 ? "" : "s");
+    for (StandRecord& s : file_.stands) {
+        for (FlightRecord& f : s.flights) {
+            f.updated = false;
+        }
+    }
+    learnedChanged_ = false;
+}
+
 void ParkAirports::leave() {
     if (code_.empty()) {
         return;
     }
     // The static aircraft go with the static parking; what was learned here is kept.
-    if (learnedChanged() && !file_.handmade) {
-        // Where the next reading looks for it, so that what was learned is found again.
-        const std::filesystem::path out = gf_learnedPathOf(filePath_, file_.publisher)
-                                              .value_or(gf_learnedSavePath(code_, file_.publisher));
-        if (!gf_saveLearned(file_, out)) {
-            gf_logWarning("{} saving '{}' did not succeed", code_, gf_pathText(out));
-        }
-        learnedChanged_ = false;
-    }
+    saveLearned();
     file_ = {};
     publishSpots();
     filePath_.clear();

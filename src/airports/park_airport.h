@@ -81,6 +81,8 @@ class ParkAirports {
     void markLearnedChanged() { learnedChanged_ = true; }
     // Learning added or extended flights since the file was read (or a change was marked).
     bool learnedChanged() const;
+    // Writes the learned file when learning changed something (not for a handmade file).
+    void saveLearned();
     void reset();
 
   private:

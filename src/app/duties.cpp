@@ -188,7 +188,9 @@ void closeRealTrafficLink() {
     gf_rtLink().closeForClosingDown();
 }
 void removeParkedAndLive() {
-    // The link has closed: the simulator removes what this client created with it.
+    // The link has closed: the simulator removes what this client created with it. What the
+    // run learned about the park airport's stands is kept.
+    gf_parkAirports().saveLearned();
     gf_liveEngine().minuteDuty();
     gf_liveEngine().removeAllLive();
     gf_liveEngine().prepare();
