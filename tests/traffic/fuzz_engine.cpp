@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "airports/airport_file.h"
 #include "test_world.h"
 
 namespace {
@@ -40,7 +41,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TestWorld world;
     world.keepTracks = false;
     LiveEngine engine(world);
-    engine.setParkAirport(EngineParkAirport{"LSZH", {47.458, 8.548}, 1416.0});
+    // A park airport with a block of stands where many reports land: parking, leaving and
+    // the stand rules run too.
+    static AirportFileData stands = [] {
+        AirportFileData f;
+        for (std::uint32_t i = 0; i < 25; ++i) {
+            StandRecord s;
+            s.number = i + 1;
+            s.id = "S" + std::to_string(i + 1);
+            const LatLon p = gf_fromLocal({47.45, 8.55}, {30.0 * (i / 5), 40.0 * (i % 5)});
+            s.lat = p.lat;
+            s.lon = p.lon;
+            s.heading = 0.3 * i;
+            s.radiusNm = (10.0 + i) / kMetresPerNm;
+            s.heli = i == 24;
+            s.neighbours = {i > 0 ? i : 2, i + 2 <= 25 ? i + 2 : 1};
+            f.stands.push_back(std::move(s));
+        }
+        return f;
+    }();
+    AirportFileData file = stands;
+    engine.setParkAirport(EngineParkAirport{"LSZH", {47.45, 8.55}, 1416.0, &file, 1});
     Reader in{data, size};
     double t = 1700000000.0;
     int budget = 20000;  // engine cycles per input, so every input stays quick
@@ -53,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             r.model = kTypes[op % 6U];
             r.callsign = (op & 0x10U) != 0 ? "SWR" + std::to_string(op % 5U) : std::string();
             r.registration = (op & 0x20U) != 0 ? "HB-J" + std::to_string(op % 3U) : "";
-            r.lat = 47.45 + in.range(-0.5, 0.5);
-            r.lon = 8.55 + in.range(-0.5, 0.5);
+            const double spread = (op & 0x01U) != 0 ? 0.002 : 0.5;
+            r.lat = 47.45 + in.range(-spread, spread);
+            r.lon = 8.55 + in.range(-spread, spread);
             r.altitude = in.byte() < 100 ? 0.0 : in.range(-2000.0, 60000.0);
             r.airborne = r.altitude > 0.0;
             r.groundSpeed = in.range(0.0, 2500.0);
