@@ -162,6 +162,7 @@ class LiveEngine {
     // Ground movement (ground_moves.cpp, ground_curve.cpp): segments along corner curves,
     // speed changes, push-back and pull-out, the drive onto a stand, the take-off start.
     bool nextPosGround(LiveAircraft& ac);
+    void dropPassedPoints(LiveAircraft& ac);
     void insertMidpoint(LiveAircraft& ac);
     void startCurve(LiveAircraft& ac, const LatLon& corner, StreamPoint& end, bool reverse,
                     double speedKt);

@@ -21,6 +21,8 @@ constexpr double kLongCornerNm = 0.02699784017278618;  // 50 m
 constexpr double kSpeedChangeNm = 100.0 / kMetresPerNm;
 constexpr double kParkTryNm = 0.018898488120950324;  // 35 m
 constexpr double kOnStandSpeedKt = 8.0;
+constexpr double kCornerMaxKt = 40.0;
+constexpr double kCornerAheadRad = 45.0 * kDeg2Rad;
 // Steering toward a curve's tangent may run this much above the curve's own turn, so a
 // heading that lags behind catches up.
 constexpr double kCatchUpTurn = 1.15;
@@ -145,7 +147,11 @@ bool LiveEngine::nextPosGround(LiveAircraft& ac) {
         const LatLon to{after.lat, after.lon};
         const double leg2 = gf_distanceNm(corner, to);
         const double turn = std::abs(gf_wrapPi(gf_bearing(corner, to) - gf_bearing(here, corner)));
-        if (leg2 >= kSamePointNm && turn > kCornerMinTurn) {
+        // Corners are taxi corners: not at roll-out speeds, and only ahead of the nose.
+        const bool taxiCorner =
+            !ac.rollOut && next.groundSpeed <= kCornerMaxKt &&
+            std::abs(gf_wrapPi(gf_bearing(here, corner) - ac.heading)) <= kCornerAheadRad;
+        if (leg2 >= kSamePointNm && turn > kCornerMinTurn && taxiCorner) {
             if (turn > 45.0 * kDeg2Rad && leg1 > kLongCornerNm && next.groundSpeed <= 43.0 &&
                 next.dueCycle - cur.dueCycle >= 600) {
                 insertMidpoint(ac);  // slow down before the corner

@@ -26,6 +26,10 @@ constexpr double kTaxiMaxKt = 45.0;
 constexpr double kRollMaxKt = 190.0;
 constexpr double kCreepKt = 5.0;
 constexpr double kTaxiAccelKtS = 2.0;
+constexpr double kTurnFirstRad = 30.0 * kDeg2Rad;
+constexpr double kTurnFirstMaxKt = 25.0;
+constexpr double kPassedSeconds = 3.0;
+constexpr double kPassedMinNm = 15.0 / kMetresPerNm;
 constexpr double kTakeOffAccelKtS = 4.0;
 }  // namespace
 
@@ -195,12 +199,37 @@ void LiveEngine::advanceSegment(LiveAircraft& ac) {
         return;  // parking took the aircraft over
     }
     ac.curve.active = false;
+    if (ac.touchdown) {
+        dropPassedPoints(ac);
+    }
     if (ac.touchdown && nextPosGround(ac)) {
         ac.stream.pop_front();
         return;
     }
     setUpSegment(ac, ac.stream[1]);
     ac.stream.pop_front();
+}
+
+void LiveEngine::dropPassedPoints(LiveAircraft& ac) {
+    if (ac.phase != FlightPhase::Taxi && ac.phase != FlightPhase::TakeOff) {
+        return;
+    }
+    // Points close behind the aircraft were passed already (it runs ahead of its data, or
+    // the reports are noisy): going back to them would be a drive backwards.
+    const LatLon here{ac.lat, ac.lon};
+    const double passed = std::max(kPassedMinNm, ac.trueAirspeed * kPassedSeconds / 3600.0);
+    while (ac.stream.size() > 2) {
+        const StreamPoint& n = ac.stream[1];
+        if (n.groundHold || n.airborne) {
+            break;
+        }
+        const LatLon p{n.lat, n.lon};
+        if (gf_distanceNm(here, p) >= passed ||
+            std::abs(gf_wrapPi(gf_bearing(here, p) - ac.heading)) <= kPi / 2.0) {
+            break;
+        }
+        ac.stream.erase(ac.stream.begin() + 1);
+    }
 }
 
 bool LiveEngine::extendStream(LiveAircraft& ac) {
@@ -393,17 +422,22 @@ void LiveEngine::moveOneCycle(LiveAircraft& ac) {
         flare(ac);
         return;
     }
+    bool turningFirst = false;
     if (ac.steering || ac.phase == FlightPhase::Parking) {
         const double diff = gf_wrapPi(ac.targetBearing - ac.heading);
         if (std::abs(diff) > 0.5 * kDeg2Rad) {
             ac.heading += std::clamp(diff, -ac.maxTurnPerCycle, ac.maxTurnPerCycle);
         }
+        // On the ground a wheeled aircraft goes where its nose points: far off its way, it
+        // turns before it rolls rather than sliding sideways.
+        turningFirst =
+            ac.touchdown && ac.trueAirspeed <= kTurnFirstMaxKt && std::abs(diff) > kTurnFirstRad;
     } else {
         ac.heading += ac.headingStep;
     }
     ac.heading = gf_wrap2Pi(ac.heading);
     // Never step past the segment's point: a segment that ends early just waits there.
-    if (cycle() - ac.segmentEnd < 0 && ac.phase != FlightPhase::PushedBack) {
+    if (cycle() - ac.segmentEnd < 0 && ac.phase != FlightPhase::PushedBack && !turningFirst) {
         ac.lat += ac.latStep;
         ac.lon += ac.lonStep;
     }

@@ -152,8 +152,10 @@ def movements(s):
         if d < MOVE_M:
             continue
         back = False
-        if anchor.hdg is not None and x.hdg is not None:
-            hdg = anchor.hdg + turn(anchor.hdg, x.hdg) / 2
+        # The heading just before the step: one that turned while standing counts as turned.
+        prev = s[k - 1]
+        if prev.hdg is not None and x.hdg is not None:
+            hdg = prev.hdg + turn(prev.hdg, x.hdg) / 2
             back = abs(turn(hdg, bearing(anchor.lat, anchor.lon, x.lat, x.lon))) > BACKWARDS_DEG
         paused = x.t - anchor.t > HOLD_GAP_S  # a stop in between starts a new run
         if runs and runs[-1][2] == back and runs[-1][1] == anchor.t and not paused:
