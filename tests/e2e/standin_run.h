@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -36,8 +37,18 @@ using testkit::count;
 class WendleRun {
   public:
     // `parameters` replace the defaults of the same name.
-    explicit WendleRun(std::uint16_t simPort, bool realTrafficHere = false,
-                       std::vector<std::pair<std::string, std::string>> parameters = {}) {
+    // `workFiles` (path in the working folder, file to copy there) are in place before the
+    // program starts; `env` adds to its environment.
+    explicit WendleRun(
+        std::uint16_t simPort, bool realTrafficHere = false,
+        std::vector<std::pair<std::string, std::string>> parameters = {},
+        const std::vector<std::pair<std::string, std::filesystem::path>>& workFiles = {},
+        const std::map<std::string, std::string>& env = {}) {
+        for (const auto& [to, from] : workFiles) {
+            std::filesystem::create_directories((wf_.work / to).parent_path());
+            std::filesystem::copy_file(from, wf_.work / to,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
         std::vector<std::pair<std::string, std::string>> values{
             {"SIM_INSTALL_PATH", (wf_.dir / "Prepar3D v5").string()},
             {"SCAN_LIVERIES", "false"},
@@ -56,8 +67,12 @@ class WendleRun {
             testkit::writeFile(wf_.config / "InsideSystems" / "RealTraffic.jar", "");
         }
         sctest::writeSimConnectCfg(wf_.work, simPort);
+        testkit::Process::Options o = wf_.options();
+        for (const auto& [k, v] : env) {
+            o.env[k] = v;
+        }
         wendle_ = std::make_unique<testkit::Process>(testkit::binary("wendle"),
-                                                     std::vector<std::string>{}, wf_.options());
+                                                     std::vector<std::string>{}, o);
     }
     void startRealTraffic(const std::vector<std::string>& args) {
         testkit::Process::Options o = wf_.options();
@@ -70,6 +85,7 @@ class WendleRun {
                                   50ms);
     }
     std::string log() const { return wf_.log(); }
+    const std::filesystem::path& workDir() const { return wf_.work; }
     std::string realTrafficOut() const { return testkit::readFile(wf_.dir / "rt.out"); }
     testkit::Process& wendle() { return *wendle_; }
     // SIGTERM, then the exit status within 5 s (nothing when it did not end in time).
