@@ -196,8 +196,13 @@ void lf_standMatch(FillContext& c, int f, FillKind kind) {
             e.flightCallsigns = fl.callsign;
             e.kind = kind;
             e.fit = f;
+            e.flight = i;
+            // The occupancy began where the flight's unbroken run of half hours began.
             e.day = week ? fl.day : back.day;
             e.halfHour = back.halfHour;
+            while (e.halfHour > 0 && fl.bits.test(static_cast<std::size_t>(e.halfHour - 1))) {
+                --e.halfHour;
+            }
             c.added.push_back(std::move(e));
             markBusy(fl, c.busy);
             s.takenByStatic = true;

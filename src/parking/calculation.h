@@ -67,9 +67,10 @@ struct StaticEntry {
     std::string registration;
     std::string callsign;         // the tail number: the first of the flight's callsigns
     std::string flightCallsigns;  // as recorded, "A" or "A:B"
+    std::size_t flight = 0;       // its index in the stand's flights
     FillKind kind = FillKind::Real;
     int fit = 0;       // half hours back from the slot it was chosen at
-    int day = 1;       // the day and half hour the flight was seen at
+    int day = 1;       // the day and half hour the flight's stay at the stand began
     int halfHour = 0;  // (its occupancy slot)
     // The simulator side.
     StaticState state = StaticState::Chosen;

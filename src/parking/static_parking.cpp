@@ -437,6 +437,11 @@ bool StaticParking::lf_detcs() {
     m.cargo = s->cargo;
     m.title = e.title;
     if (!world_.matchLivery(m) || m.title.empty()) {
+        // Not tried again until the flights are numbered anew.
+        StandRecord* ms = gf_standByNumber(site.file->stands, e.stand);
+        if (e.flight < ms->flights.size()) {
+            ms->flights[e.flight].ordinal = 0;
+        }
         freeStand(e.stand);
         return false;
     }
