@@ -355,8 +355,8 @@ void TrafficWorker::fifteenSecondDuties(int n) {
 
 void TrafficWorker::scheduleRenewal(int n) {
     const int wait = 15 - n % 15;  // the renewal starts at the next 15-s duty
-    showStatus(fmt::format("{} will update static parking in {} second{} ...", kProductTitle,
-                           wait, wait == 1 ? "" : "s"));
+    showStatus(fmt::format("{} will update static parking in {} second{} ...", kProductTitle, wait,
+                           wait == 1 ? "" : "s"));
     renewalRequested_ = true;
 }
 

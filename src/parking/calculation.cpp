@@ -82,8 +82,7 @@ StandRecord* gf_standByNumber(std::vector<StandRecord>& stands, std::uint32_t nu
     return nullptr;
 }
 
-const StandRecord* gf_standByNumber(const std::vector<StandRecord>& stands,
-                                    std::uint32_t number) {
+const StandRecord* gf_standByNumber(const std::vector<StandRecord>& stands, std::uint32_t number) {
     return gf_standByNumber(const_cast<std::vector<StandRecord>&>(stands), number);
 }
 
@@ -151,7 +150,8 @@ void lf_standMatch(FillContext& c, int f, FillKind kind) {
         candidates.clear();
         for (std::size_t i = 0; i < s.flights.size(); ++i) {
             const FlightRecord& fl = s.flights[i];
-            if (!fl.valid || fl.ordinal == 0 || fl.soft != soft || !fl.bits.test(static_cast<std::size_t>(back.halfHour)) ||
+            if (!fl.valid || fl.ordinal == 0 || fl.soft != soft ||
+                !fl.bits.test(static_cast<std::size_t>(back.halfHour)) ||
                 (!week && fl.day != back.day)) {
                 continue;
             }
@@ -235,9 +235,8 @@ int lf_fillStep(FillContext& c, FillKind kind, int present, int wanted) {
             hours = fmt::format(", hh:{} or {:.1F} hrs, fit: {:.1F} hour", c.slot.halfHour,
                                 c.slot.halfHour * 0.5, fitHours(reached));
         }
-        gf_logLine("{} {} position{} found, Max fit={:.1F} hours{}{}", added,
-                   gf_fillKindName(kind), added == 1 ? "" : "s", c.rules.maxFitHours, day,
-                   hours);
+        gf_logLine("{} {} position{} found, Max fit={:.1F} hours{}{}", added, gf_fillKindName(kind),
+                   added == 1 ? "" : "s", c.rules.maxFitHours, day, hours);
     }
     return added;
 }
@@ -298,7 +297,8 @@ bool gf_staticStillDue(const StandRecord& stand, const StaticEntry& e, WeekSlot 
     for (int k = 0; k <= e.fit; ++k) {
         const WeekSlot back = gf_slotBefore(slot, k);
         for (const FlightRecord& fl : stand.flights) {
-            if (fl.valid && fl.soft == soft && fl.bits.test(static_cast<std::size_t>(back.halfHour)) &&
+            if (fl.valid && fl.soft == soft &&
+                fl.bits.test(static_cast<std::size_t>(back.halfHour)) &&
                 (week || fl.day == back.day) && fl.registration == e.registration &&
                 fl.callsign == e.flightCallsigns) {
                 return true;

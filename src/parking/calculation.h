@@ -102,8 +102,7 @@ struct FillContext {
 
 // The stand of a number (numbers from 1 in file order); nullptr for none.
 StandRecord* gf_standByNumber(std::vector<StandRecord>& stands, std::uint32_t number);
-const StandRecord* gf_standByNumber(const std::vector<StandRecord>& stands,
-                                    std::uint32_t number);
+const StandRecord* gf_standByNumber(const std::vector<StandRecord>& stands, std::uint32_t number);
 // The flight's callsigns ("A" or "A:B").
 std::vector<std::string_view> gf_flightCallsigns(std::string_view recorded);
 

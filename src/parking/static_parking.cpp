@@ -113,8 +113,7 @@ void StaticParking::logDayLine(WeekSlot slot) const {
     const std::int64_t now = world_.now();
     const double hours = static_cast<double>(((now % 86400) + 86400) % 86400) / 3600.0;
     gf_logLine("\n{} (utc) It is day {} ({}), {:.1F} hours",
-               gf_utcTimeString(static_cast<std::time_t>(now)), slot.day, dayName(slot.day),
-               hours);
+               gf_utcTimeString(static_cast<std::time_t>(now)), slot.day, dayName(slot.day), hours);
 }
 
 std::optional<StaticParking::Prepared> StaticParking::prepare(bool renumber) {
@@ -293,12 +292,14 @@ void StaticParking::renew() {
     if (wanted_ > 0 && static_cast<int>(parked.size()) > wanted_) {
         const int surplus = static_cast<int>(parked.size()) - wanted_;
         showStatus(fmt::format("Parking adjustments: {} more live ac than wanted", surplus));
-        std::stable_sort(parked.begin(), parked.end(), [](const LiveHolder* a, const LiveHolder* b) {
-            return a->timeParked < b->timeParked;
-        });
+        std::stable_sort(
+            parked.begin(), parked.end(),
+            [](const LiveHolder* a, const LiveHolder* b) { return a->timeParked < b->timeParked; });
         for (int i = 0; i < surplus; ++i) {
-            const StandRecord* s = gf_standByNumber(stands, parked[static_cast<std::size_t>(i)]->stand);
-            gf_logLine("live parked {} at {} removed", parked[static_cast<std::size_t>(i)]->callsign,
+            const StandRecord* s =
+                gf_standByNumber(stands, parked[static_cast<std::size_t>(i)]->stand);
+            gf_logLine("live parked {} at {} removed",
+                       parked[static_cast<std::size_t>(i)]->callsign,
                        s != nullptr ? s->id : std::string());
             world_.removeLive(parked[static_cast<std::size_t>(i)]->aircraftId);
             parked[static_cast<std::size_t>(i)]->stand = 0;
@@ -319,9 +320,10 @@ void StaticParking::renew() {
     }
     // Fewer wanted than stand now: the earliest occupancy goes first.
     const int liveCount = static_cast<int>(live.size());
-    std::stable_sort(staying.begin(), staying.end(), [](const StaticEntry* a, const StaticEntry* b) {
-        return a->occupancySlot() > b->occupancySlot();
-    });
+    std::stable_sort(staying.begin(), staying.end(),
+                     [](const StaticEntry* a, const StaticEntry* b) {
+                         return a->occupancySlot() > b->occupancySlot();
+                     });
     while (!staying.empty() && liveCount + static_cast<int>(staying.size()) > wanted_) {
         marked.push_back(staying.back());
         staying.pop_back();
@@ -399,8 +401,8 @@ bool StaticParking::lf_detcs() {
     const std::vector<LiveHolder> live = world_.liveHolders();
     for (const LiveHolder& h : live) {
         if (h.stand == e.stand) {
-            gf_logLine("{:8}: no static parking for {}, live aircraft {} standing here",
-                       e.standId, e.callsign, h.callsign);
+            gf_logLine("{:8}: no static parking for {}, live aircraft {} standing here", e.standId,
+                       e.callsign, h.callsign);
             return false;
         }
     }
@@ -541,9 +543,9 @@ void StaticParking::saveLearned() {
     if (updates == 0 || updates == savedUpdates_) {
         return;
     }
-    const std::filesystem::path path = gf_learnedPathOf(site.filePath, site.file->publisher)
-                                           .value_or(gf_learnedSavePath(site.code,
-                                                                        site.file->publisher));
+    const std::filesystem::path path =
+        gf_learnedPathOf(site.filePath, site.file->publisher)
+            .value_or(gf_learnedSavePath(site.code, site.file->publisher));
     if (gf_saveLearned(*site.file, path)) {
         savedUpdates_ = updates;
         gf_logLine("{}{} '{}' saved with {} update{}", gf_utcClock() + " ", site.code,

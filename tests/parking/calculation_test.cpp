@@ -62,10 +62,10 @@ TEST_F(CalculationTest, WantedNumberFollowsTheSmallAirportRuleAndTheLimits) {
 }
 
 TEST_F(CalculationTest, FillOrderUsesWeekDataOnlyWithWeekAndSoftOnlyWithParkSoft) {
-    load(stand("A", 0, opt("HB-AAA", "SWR1", 1, "20")) +            // Monday: week data
-         stand("B", 100, opt("HB-BBB", "SWR2", 2, "20", true)) +    // soft today
-         stand("C", 200, opt("HB-CCC", "SWR3", 2, "20")) +          // real today
-         stand("D", 300, opt("HB-DDD", "SWR4", 3, "20", true)));    // soft, Wednesday
+    load(stand("A", 0, opt("HB-AAA", "SWR1", 1, "20")) +          // Monday: week data
+         stand("B", 100, opt("HB-BBB", "SWR2", 2, "20", true)) +  // soft today
+         stand("C", 200, opt("HB-CCC", "SWR3", 2, "20")) +        // real today
+         stand("D", 300, opt("HB-DDD", "SWR4", 3, "20", true)));  // soft, Wednesday
     gs().WEEK.set(false);
     gs().PARK_SOFT.set(true);
     auto set = fill(0, 4);
@@ -75,8 +75,9 @@ TEST_F(CalculationTest, FillOrderUsesWeekDataOnlyWithWeekAndSoftOnlyWithParkSoft
     EXPECT_EQ(set[1].standId, "B");
     EXPECT_EQ(set[1].kind, FillKind::Soft);
     // Short of the number, the search went up to MAX_FIT.
-    EXPECT_TRUE(log.contains("1 real position found, Max fit=24.0 hours, day 2, hh:20 or 10.0 "
-                             "hrs, fit: 24.0 hour"));
+    EXPECT_TRUE(
+        log.contains("1 real position found, Max fit=24.0 hours, day 2, hh:20 or 10.0 "
+                     "hrs, fit: 24.0 hour"));
     EXPECT_FALSE(log.contains("week/"));
 
     // With WEEK, week/real comes before soft and week/soft last.
@@ -106,8 +107,8 @@ TEST_F(CalculationTest, FillOrderUsesWeekDataOnlyWithWeekAndSoftOnlyWithParkSoft
 }
 
 TEST_F(CalculationTest, FitSearchLooksBackAcrossMidnightAndStopsWhenTheNumberIsReached) {
-    load(stand("A", 0, opt("HB-AAA", "SWR1", 1, "46")) +  // Monday 23:00
-         stand("B", 100, opt("HB-BBB", "SWR2", 2, "0")) +  // Tuesday 00:00
+    load(stand("A", 0, opt("HB-AAA", "SWR1", 1, "46")) +    // Monday 23:00
+         stand("B", 100, opt("HB-BBB", "SWR2", 2, "0")) +   // Tuesday 00:00
          stand("C", 200, opt("HB-CCC", "SWR3", 7, "47")));  // Sunday 23:30
     world.slot = {2, 1};                                    // Tuesday 00:30
     auto set = fill(0, 1);
@@ -196,7 +197,7 @@ TEST_F(CalculationTest, CandidatesKeepFileOrderOrAreShuffledWithTheKeeperFirst) 
 }
 
 TEST_F(CalculationTest, SortKeepsTheBestAndPlacesThemFirst) {
-    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "14")) +   // fit 6
+    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "14")) +    // fit 6
          stand("B", 100, opt("HB-BBB", "SWR2", 2, "20")) +  // fit 0
          stand("C", 200, opt("HB-CCC", "SWR3", 2, "17")));  // fit 3
     auto set = fill(0, 3);

@@ -3,9 +3,8 @@
 // livery for every type unless a test says otherwise.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include <set>
 #include <string>

@@ -110,8 +110,7 @@ TEST_F(StaticParkingTest, ReadFileGivesStaticAircraftOnFreeStandsExactlyPlaced) 
 }
 
 TEST_F(StaticParkingTest, PlacingRefusesStandsALiveOrStaticAircraftBlocks) {
-    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "20")) +
-         stand("B", 30, "") +  // neighbour of A
+    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "20")) + stand("B", 30, "") +  // neighbour of A
          stand("C", 200, opt("HB-CCC", "SWR3", 2, "20")) +
          stand("D", 400, opt("HB-DDD", "SWR4", 2, "20")) +
          stand("E", 430, opt("HB-EEE", "SWR5", 2, "20")) +  // neighbour of D
@@ -125,10 +124,12 @@ TEST_F(StaticParkingTest, PlacingRefusesStandsALiveOrStaticAircraftBlocks) {
     for (int i = 0; i < 4; ++i) {
         parking.lf_detcs();
     }
-    EXPECT_TRUE(log.contains("C       : no static parking for SWR3, live aircraft EZS12 standing "
-                             "here"));
-    EXPECT_TRUE(log.contains("A       : no static parking for SWR1, live aircraft EZS14 is "
-                             "adjacent at B, possibly colliding"));
+    EXPECT_TRUE(
+        log.contains("C       : no static parking for SWR3, live aircraft EZS12 standing "
+                     "here"));
+    EXPECT_TRUE(
+        log.contains("A       : no static parking for SWR1, live aircraft EZS14 is "
+                     "adjacent at B, possibly colliding"));
     ASSERT_EQ(parking.aircraft().size(), 1U);  // D; F found no livery
     // Once the live ones have gone, the update fills A and C; E stays free beside D, and F's
     // flight, without a livery, is not chosen again.
@@ -143,7 +144,7 @@ TEST_F(StaticParkingTest, PlacingRefusesStandsALiveOrStaticAircraftBlocks) {
 }
 
 TEST_F(StaticParkingTest, RenewalChangesOnlyWhatTheSlotChangedAndMakesRoomForLiveTraffic) {
-    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "18:20")) +   // until 10:30
+    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "18:20")) +    // until 10:30
          stand("B", 100, opt("HB-BBB", "SWR2", 2, "20:26")) +  // on until 13:30
          stand("C", 200, opt("HB-CCC", "SWR3", 2, "21:23")) +  // from 10:30
          stand("D", 300, "") + stand("E", 400, ""));
