@@ -129,6 +129,7 @@ void requestUserTitleAndModel() {
 void clearNoticeQueues() {
     gf_simLink().clearNotices();
     gf_liveEngine().flightStopped();
+    gf_staticParking().flightStopped();
 }
 namespace {
 // The reference airport last handed to the engine and the Traffic Reader.

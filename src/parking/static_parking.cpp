@@ -521,6 +521,17 @@ void StaticParking::removeAll() {
     publishFigures();
 }
 
+void StaticParking::flightStopped() {
+    for (StaticEntry& e : aircraft_) {
+        if (e.state == StaticState::Queued && !world_.pacing().creationQueued(e.callsign)) {
+            freeStand(e.stand);
+            e.gone = true;
+        }
+    }
+    dropFinished();
+    publishFigures();
+}
+
 void StaticParking::setNavLights(bool on) {
     for (const StaticEntry& e : aircraft_) {
         if (e.state == StaticState::Active) {

@@ -110,6 +110,9 @@ class StaticParking final : public StaticSide {
     bool lf_detcs();
     // Removes every static aircraft (flush, leaving the park airport).
     void removeAll();
+    // The flight stopped and the simulator's notices were dropped: an aircraft whose creation
+    // went out will never be reported; its stand is free again (its id stays taken).
+    void flightStopped();
     // The navigation lights of every active static aircraft.
     void setNavLights(bool on);
     // Writes the learned file when flights were added or extended since the last save.

@@ -256,13 +256,22 @@ TEST_F(StaticParkingTest, FlushLeavingAndMaxParkSelZeroLeaveNoStaticAircraft) {
     EXPECT_TRUE(log.contains("no parking positions found"));
 }
 
-TEST_F(StaticParkingTest, RefusedCreationsAndIdsNeverInUseTwice) {
+TEST_F(StaticParkingTest, RefusedOrLostCreationsFreeTheirStandsAndIdsNeverInUseTwice) {
     load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "20")));
     parking.follow();
+    // Sent, then the flight stopped and the simulator's notices were dropped: the aircraft
+    // will never be reported, so its stand is filled again.
+    parking.lf_detcs();
+    ASSERT_TRUE(world.pacingQueues.step().creation.has_value());
+    parking.flightStopped();
+    EXPECT_TRUE(parking.aircraft().empty());
+    parking.update();
+    ASSERT_EQ(parking.chosen().size(), 1U);
+    // Refused by the simulator: the livery is reported, the stand freed.
     parking.lf_detcs();
     ASSERT_EQ(parking.aircraft().size(), 1U);
     const std::uint32_t id = parking.aircraft()[0].aircraftId;
-    EXPECT_EQ(id, 1U);
+    EXPECT_EQ(id, 2U);  // 1 may still stand in the simulator
     parking.staticCreationRefused(id);
     EXPECT_EQ(world.refused, (std::vector<std::string>{"SWR A320"}));
     EXPECT_TRUE(parking.aircraft().empty());
