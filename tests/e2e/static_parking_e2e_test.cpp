@@ -130,9 +130,18 @@ TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
     EXPECT_NE(log.find("It is day "), std::string::npos) << log;
     EXPECT_NE(log.find("6 positions (55% vs wanted 55%"), std::string::npos) << log;
     EXPECT_NE(log.find("G1      : SWR101   parked"), std::string::npos) << log;
-    // Static aircraft never move.
+    // Static aircraft never move; they stand with engines off and navigation lights on.
     for (const nlohmann::json& p : sim.traceOf("pos")) {
         EXPECT_FALSE(objects.contains(p.at("oid").get<std::uint32_t>()));
+    }
+    for (std::uint32_t oid : objects) {
+        EXPECT_EQ(
+            sim.traceOf("client_event", {{"oid", oid}, {"name", "NAV_LIGHTS_SET"}, {"data", 1}})
+                .size(),
+            1u);
+        EXPECT_EQ(
+            sim.traceOf("client_event", {{"oid", oid}, {"name", "ENGINE_AUTO_SHUTDOWN"}}).size(),
+            1u);
     }
 
     // The user climbs away: out of sight, every static aircraft is removed.

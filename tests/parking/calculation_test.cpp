@@ -18,6 +18,12 @@ class CalculationTest : public ParkingTest {
         realFit = c.realFitHours;
         return added;
     }
+    void freeAll() {
+        for (StandRecord& s : stands()) {
+            s.takenByStatic = false;
+        }
+        busy.clear();
+    }
 
     ParkingRules rules;
     std::unordered_set<std::string> busy;
@@ -75,10 +81,7 @@ TEST_F(CalculationTest, FillOrderUsesWeekDataOnlyWithWeekAndSoftOnlyWithParkSoft
     EXPECT_FALSE(log.contains("week/"));
 
     // With WEEK, week/real comes before soft and week/soft last.
-    for (StandRecord& s : stands()) {
-        s.takenByStatic = false;
-    }
-    busy.clear();
+    freeAll();
     gs().WEEK.set(true);
     set = fill(0, 4);
     ASSERT_EQ(set.size(), 4U);
@@ -88,16 +91,6 @@ TEST_F(CalculationTest, FillOrderUsesWeekDataOnlyWithWeekAndSoftOnlyWithParkSoft
     EXPECT_EQ(set[3].standId, "D");
     EXPECT_EQ(set[3].kind, FillKind::WeekSoft);
     EXPECT_TRUE(log.contains("1 week/soft position found, Max fit=24.0 hours\n"));
-
-    // Without PARK_SOFT no soft data at all; short of the number, nothing more is found.
-    for (StandRecord& s : stands()) {
-        s.takenByStatic = false;
-    }
-    busy.clear();
-    gs().PARK_SOFT.set(false);
-    set = fill(0, 4);
-    EXPECT_EQ(set.size(), 2U);
-    EXPECT_EQ(fill(3, 4).size(), 0U);  // every stand with real data is taken now
 }
 
 TEST_F(CalculationTest, FitSearchLooksBackAcrossMidnightAndStopsWhenTheNumberIsReached) {
@@ -172,8 +165,7 @@ TEST_F(CalculationTest, CandidatesKeepFileOrderOrAreShuffledWithTheKeeperFirst) 
     // candidate (by either callsign): it keeps its place.
     gs().RANDOM.set(true);
     auto pick = [&] {
-        stands()[0].takenByStatic = false;
-        busy.clear();
+        freeAll();
         return fill(0, 1).at(0).registration;
     };
     std::set<std::string> chosen;
