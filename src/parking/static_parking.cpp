@@ -278,7 +278,7 @@ void StaticParking::renew() {
         const bool due = wanted_ > 0 && s != nullptr && gf_staticStillDue(*s, e, p->slot);
         (due ? staying : marked).push_back(&e);
     }
-    // Fewer wanted than stand now: the earliest occupancy goes first.
+    // More than wanted stand now: the earliest occupancy goes first.
     const int liveCount = static_cast<int>(live.size());
     std::stable_sort(staying.begin(), staying.end(),
                      [](const StaticEntry* a, const StaticEntry* b) {
@@ -323,7 +323,7 @@ void StaticParking::renew() {
             new_.erase(same);
             continue;
         }
-        gf_logLine("{:8}: {:8} leaves, its time here is over", e->standId, e->callsign);
+        gf_logLine("{:8}: {:8} removed by the renewal", e->standId, e->callsign);
         removeEntry(*e);
         ++removals;
     }
