@@ -76,6 +76,7 @@ bool StaticParking::lf_detcs() {
         if (h.stand == e.stand) {
             gf_logLine("{:8}: no static parking for {}, live aircraft {} standing here", e.standId,
                        e.callsign, h.callsign);
+            freeStand(e.stand);
             return false;
         }
     }
@@ -131,7 +132,7 @@ bool StaticParking::lf_detcs() {
     CreateRequest r;
     r.initPosition.Latitude = e.lat;
     r.initPosition.Longitude = e.lon;
-    r.initPosition.Altitude = elevationFt_;
+    r.initPosition.Altitude = site.elevationFt;
     r.initPosition.Pitch = 0.0;
     r.initPosition.Bank = 0.0;
     r.initPosition.Heading = e.heading * kRad2Deg;

@@ -40,8 +40,6 @@ void StaticParking::reset() {
     softFit_ = -1.0;
     followed_ = false;
     generation_ = 0;
-    code_.clear();
-    elevationFt_ = 0.0;
 }
 
 bool StaticParking::hasStands() {
@@ -56,11 +54,12 @@ bool StaticParking::follow() {
     }
     followed_ = true;
     generation_ = site.generation;
-    removeAll();
     savedUpdates_ = 0;
-    code_ = site.code;
-    elevationFt_ = site.elevationFt;
     if (site.file == nullptr) {
+        // Left, or not yet read: whatever stood at the last park airport goes.
+        if (!aircraft_.empty() || !new_.empty() || wanted_ > 0) {
+            removeAll();
+        }
         wanted_ = 0;
         publishFigures();
         return false;

@@ -168,8 +168,6 @@ class StaticParking final : public StaticSide {
     double softFit_ = -1.0;
     bool followed_ = false;
     std::uint64_t generation_ = 0;
-    std::string code_;
-    double elevationFt_ = 0.0;
     std::mt19937 rng_{std::random_device{}()};
 };
 

@@ -46,28 +46,17 @@ std::string lf_airportFile() {
            stands + "</parkpositions>\n</root>\n";
 }
 
+// The user parked at the first stand; at 75 s lifted above AIRP_HEIGHT (out of sight).
 std::string lf_scenario() {
-    return nlohmann::json{{"simulator", {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}}},
-                          {"ground_alt_ft", 1416},
-                          {"user",
-                           {{"title", "Test A320"},
-                            {"atc_model", "A320"},
-                            {"lat", kUserLat},
-                            {"lon", kUserLon},
-                            {"alt_ft", 1421},
-                            {"heading_deg", 250},
-                            {"on_ground", true}}},
-                          {"timeline",
-                           {{{"t", 75},
-                             {"do", "move_user"},
-                             {"lat", kUserLat},
-                             {"lon", kUserLon},
-                             {"alt_ft", 20000},
-                             {"on_ground", false},
-                             {"heading_deg", 230},
-                             {"ground_speed_kt", 250}}}},
-                          {"trace", {{"interval_s", 1.0}}}}
-        .dump();
+    nlohmann::json j = nlohmann::json::parse(R"({
+      "ground_alt_ft": 1416,
+      "user": {"title": "Test A320", "atc_model": "A320", "lat": 47.45115, "lon": 8.5584,
+               "alt_ft": 1421, "heading_deg": 250, "on_ground": true},
+      "timeline": [{"t": 75, "do": "move_user", "lat": 47.45115, "lon": 8.5584, "alt_ft": 20000,
+                    "on_ground": false, "heading_deg": 230, "ground_speed_kt": 250}],
+      "trace": {"interval_s": 1.0}})");
+    j["simulator"] = {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}};
+    return j.dump();
 }
 
 TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
