@@ -161,54 +161,40 @@ TEST_F(StaticParkingTest, LiveAircraftTakeStandsAndTheParkLimitRemovesTheEarlies
     EXPECT_FALSE(parking.staticRemoved(999));  // not a static object
 }
 
-TEST_F(StaticParkingTest, FlushAndMaxParkSelZeroLeaveNoStaticAircraft) {
+TEST_F(StaticParkingTest, FlushLostAndRefusedCreationsLeaveNoAircraftBehind) {
     load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "20")) +
          stand("B", 100, opt("HB-BBB", "SWR2", 2, "20")));
     parking.follow();
     createAll();
     ASSERT_EQ(parking.aircraft().size(), 2U);
-    // Flush: all removed; under INITIAL_LOAD_ONLY the update adds none.
+    // Flush: all removed; under INITIAL_LOAD_ONLY the update adds none, without it two.
     parking.removeAll();
     gs().INITIAL_LOAD_ONLY.set(true);
     parking.update();
     confirmRemovals();
-    EXPECT_TRUE(parking.aircraft().empty());
-    EXPECT_TRUE(parking.chosen().empty());
+    EXPECT_TRUE(parking.aircraft().empty() && parking.chosen().empty());
     EXPECT_FALSE(gf_board().staticParkingActive.load());
-
-    // Without it the update fills the stands again. MAX_PARK_SEL 0: none at all.
     gs().INITIAL_LOAD_ONLY.set(false);
     parking.update();
-    EXPECT_EQ(parking.chosen().size(), 2U);
-    ++world.generation;
-    gs().MAX_PARK_SEL.set(0);
-    parking.follow();
-    EXPECT_EQ(parking.wanted(), 0);
-    EXPECT_TRUE(parking.chosen().empty());
-    EXPECT_TRUE(log.contains("no parking positions found"));
-}
-
-TEST_F(StaticParkingTest, RefusedOrLostCreationsFreeTheirStandsAndIdsNeverInUseTwice) {
-    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "20")));
-    parking.follow();
+    ASSERT_EQ(parking.chosen().size(), 2U);
     // Sent, then the flight stopped and the simulator's notices were dropped: the aircraft
     // will never be reported, so its stand is filled again.
     parking.lf_detcs();
     ASSERT_TRUE(world.pacingQueues.step().creation.has_value());
     parking.flightStopped();
     EXPECT_TRUE(parking.aircraft().empty());
-    parking.update();
-    ASSERT_EQ(parking.chosen().size(), 1U);
     // Refused by the simulator: the livery is reported, the stand freed.
     parking.lf_detcs();
     ASSERT_EQ(parking.aircraft().size(), 1U);
     const std::uint32_t id = parking.aircraft()[0].aircraftId;
-    EXPECT_EQ(id, 2U);  // 1 may still stand in the simulator
+    EXPECT_EQ(id, 4U);  // 3 may still stand in the simulator
     parking.staticCreationRefused(id);
     EXPECT_EQ(world.refused, (std::vector<std::string>{"SWR A320"}));
     EXPECT_TRUE(parking.aircraft().empty());
-    EXPECT_FALSE(gf_standByNumber(stands(), 1)->takenByStatic);
+    EXPECT_FALSE(gf_standByNumber(stands(), 2)->takenByStatic);
+}
 
+TEST(StaticIdsTest, NeverAnIdInUse) {
     StaticIds ids;
     std::set<std::uint32_t> seen;
     for (std::uint32_t i = 0; i < kLastStaticAircraftId; ++i) {
