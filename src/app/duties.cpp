@@ -271,6 +271,7 @@ void blockCallsign() {
     gf_liveEngine().blockCallsign(gs().BLOCK_CALLSIGN.value());
 }
 void recountParked() {
+    gf_staticParking().followNavLightSetting(gs().NAV_LIGHTS_WHILE_PARKED.value());
     gf_staticParking().publishFigures();
 }
 void renewLiveriesInUse() {

@@ -206,6 +206,13 @@ void StaticParking::flightStopped() {
     publishFigures();
 }
 
+void StaticParking::followNavLightSetting(bool on) {
+    if (on != navLights_) {
+        navLights_ = on;
+        setNavLights(on);
+    }
+}
+
 void StaticParking::setNavLights(bool on) {
     for (const StaticEntry& e : aircraft_) {
         if (e.state == StaticState::Active) {

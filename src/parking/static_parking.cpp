@@ -39,6 +39,7 @@ void StaticParking::reset() {
     realFit_ = -1.0;
     softFit_ = -1.0;
     followed_ = false;
+    navLights_ = gs().NAV_LIGHTS_WHILE_PARKED.value();
     generation_ = 0;
 }
 

@@ -115,6 +115,8 @@ class StaticParking final : public StaticSide {
     void flightStopped();
     // The navigation lights of every active static aircraft.
     void setNavLights(bool on);
+    // Once a second: a changed NAV_LIGHTS_WHILE_PARKED applies at once.
+    void followNavLightSetting(bool on);
     // Writes the learned file when flights were added or extended since the last save.
     void saveLearned();
     bool hasStands();
@@ -167,6 +169,7 @@ class StaticParking final : public StaticSide {
     double realFit_ = -1.0;
     double softFit_ = -1.0;
     bool followed_ = false;
+    bool navLights_ = true;
     std::uint64_t generation_ = 0;
     std::mt19937 rng_{std::random_device{}()};
 };

@@ -143,7 +143,7 @@ TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
         }
         return out;
     };
-    EXPECT_TRUE(removed().empty());
+    EXPECT_TRUE(removed().empty()) << wf.log();
     ASSERT_TRUE(testkit::waitUntil([&] { return removed() == objects; }, 90s, 1s)) << wf.log();
     EXPECT_NE(wf.log().find("is out of sight"), std::string::npos);
     wendle.terminate();

@@ -167,6 +167,14 @@ TEST_F(StaticParkingTest, FlushLostAndRefusedCreationsLeaveNoAircraftBehind) {
     parking.follow();
     createAll();
     ASSERT_EQ(parking.aircraft().size(), 2U);
+    // NAV_LIGHTS_WHILE_PARKED switched off applies at once, once.
+    CommandBatch batch;
+    world.commandQueues.tryTake(batch);
+    parking.followNavLightSetting(false);
+    parking.followNavLightSetting(false);
+    ASSERT_TRUE(world.commandQueues.tryTake(batch));
+    EXPECT_EQ(batch.events, (std::vector<ClientEventCommand>{{100, simid::kEvNavLights, 0},
+                                                             {101, simid::kEvNavLights, 0}}));
     // Flush: all removed; under INITIAL_LOAD_ONLY the update adds none, without it two.
     parking.removeAll();
     gs().INITIAL_LOAD_ONLY.set(true);
