@@ -135,19 +135,8 @@ namespace {
 // The reference airport last handed to the engine and the Traffic Reader.
 bool g_followKnown = false;
 std::optional<EngineParkAirport> g_followed;
-}  // namespace
 
-namespace {
-void followParkAirport();
-}  // namespace
-
-bool parkCycleStep() {
-    followParkAirport();
-    // Static parking follows a park airport that was read or left.
-    return gf_staticParking().follow();
-}
-
-namespace {
+// The engine and the Traffic Reader follow the park airport.
 void followParkAirport() {
     const UserAircraftData u = gf_simLink().userAircraft();
     const bool onGround = gf_simLink().userOnGround().value_or(false);
@@ -186,6 +175,12 @@ void followParkAirport() {
     }
 }
 }  // namespace
+
+bool parkCycleStep() {
+    followParkAirport();
+    // Static parking follows a park airport that was read or left.
+    return gf_staticParking().follow();
+}
 std::int64_t simulationTime() {
     return gf_simLink().simulationTime();
 }
