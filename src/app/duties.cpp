@@ -13,6 +13,7 @@
 #include "app/worker.h"
 #include "liveries/liveries.h"
 #include "liveries/matching.h"
+#include "parking/static_parking.h"
 #include "refdata/dbase.h"
 #include "rtlink/rt_link.h"
 #include "scan/airport_scan.h"
@@ -128,14 +129,15 @@ void requestUserTitleAndModel() {
 void clearNoticeQueues() {
     gf_simLink().clearNotices();
     gf_liveEngine().flightStopped();
+    gf_staticParking().flightStopped();
 }
 namespace {
 // The reference airport last handed to the engine and the Traffic Reader.
 bool g_followKnown = false;
 std::optional<EngineParkAirport> g_followed;
-}  // namespace
 
-void parkCycleStep() {
+// The engine and the Traffic Reader follow the park airport.
+void followParkAirport() {
     const UserAircraftData u = gf_simLink().userAircraft();
     const bool onGround = gf_simLink().userOnGround().value_or(false);
     ParkAirports& park = gf_parkAirports();
@@ -172,6 +174,13 @@ void parkCycleStep() {
         gf_rtLink().trafficReader().setParkAirport(std::nullopt);
     }
 }
+}  // namespace
+
+bool parkCycleStep() {
+    followParkAirport();
+    // Static parking follows a park airport that was read or left.
+    return gf_staticParking().follow();
+}
 std::int64_t simulationTime() {
     return gf_simLink().simulationTime();
 }
@@ -191,6 +200,7 @@ void removeParkedAndLive() {
     // The link has closed: the simulator removes what this client created with it. What the
     // run learned about the park airport's stands is kept.
     gf_parkAirports().saveLearned();
+    gf_staticParking().reset();
     gf_liveEngine().minuteDuty();
     gf_liveEngine().removeAllLive();
     gf_liveEngine().prepare();
@@ -209,6 +219,7 @@ void resetRunState() {
     gf_workerRequests().reset();
     gf_resetLiveryRunState();
     gf_parkAirports().reset();
+    gf_staticParking().reset();
     gf_forgetClosestStands();
     g_followKnown = false;
     g_followed.reset();
@@ -217,10 +228,12 @@ void resetRunState() {
 // The engine's cycle and duties.
 void prepareEngine() {
     gf_liveEngine().prepare();
+    gf_liveEngine().setStaticSide(&gf_staticParking());
 }
 void prepareLiveriesInUse() {}
 void engineCycle() {
     gf_liveEngine().lf_handleAddingStack();
+    gf_staticParking().placeNext();
 }
 void engineIdleDuty() {
     gf_liveEngine().idleDuty();
@@ -231,12 +244,18 @@ void engineMinuteDuty() {
 void engineDestinationQueue() {
     gf_liveEngine().handleDestinationQueue();
 }
-void updateStaticParking() {}
-void renewStaticParking() {}
-bool staticParkingHasStands() {
-    return false;
+void updateStaticParking() {
+    gf_staticParking().update();
 }
-void removeAllStatic() {}
+void renewStaticParking() {
+    gf_staticParking().renew();
+}
+bool staticParkingHasStands() {
+    return gf_staticParking().hasStands();
+}
+void removeAllStatic() {
+    gf_staticParking().removeAll();
+}
 void fillCallsignList() {
     for (const std::string& line : gf_liveEngine().callsignList()) {
         gf_logLine("cs->oid: {}", line);
@@ -248,7 +267,10 @@ void collisionChecks() {
 void blockCallsign() {
     gf_liveEngine().blockCallsign(gs().BLOCK_CALLSIGN.value());
 }
-void recountParked() {}
+void recountParked() {
+    gf_staticParking().followNavLightSetting(gs().NAV_LIGHTS_WHILE_PARKED.value());
+    gf_staticParking().publishFigures();
+}
 void renewLiveriesInUse() {
     if (gf_workerRequests().renewMatching.exchange(false)) {
         gf_liveEngine().requestLiveryRenewal();

@@ -39,9 +39,9 @@ bool requestUserOnGround();       // false when the request failed
 UserState requestUserPosition();  // the latest known data; asks for the next reply
 void requestUserTitleAndModel();
 void clearNoticeQueues();
-// The park cycle step with the user's position; the engine and the Traffic Reader follow a
-// changed park airport.
-void parkCycleStep();
+// The park cycle step with the user's position; the engine, the Traffic Reader and static
+// parking follow a changed park airport. True when a new static set was calculated.
+bool parkCycleStep();
 
 // The traffic worker's calls into the live engine, static parking and the matching.
 void prepareEngine();

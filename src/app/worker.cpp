@@ -290,6 +290,9 @@ void TrafficWorker::perSecond() {
             gs().INITIAL_LOAD_ONLY.set(true);  // not saved: only no new ones in this run
         }
     }
+    if (req.renewStaticNow.exchange(false)) {
+        renewStaticNow(rc.seconds());
+    }
     if (req.fillCallsignList.exchange(false)) {
         fillCallsignList();
     }
@@ -336,12 +339,10 @@ void TrafficWorker::fifteenSecondDuties(int n) {
             renewalCountdown_ = kRenewalMinutes;
             if (d.staticParkingActive.load() && !gs().INITIAL_LOAD_ONLY.value() &&
                 !gf_workerRequests().parkListEditing.load() && !renewalRequested_) {
-                const int wait = 15 - n % 15;  // the renewal starts at the next 15-s duty
-                showStatus(fmt::format("{} will update static parking in {} second{} ...",
-                                       kProductTitle, wait, wait == 1 ? "" : "s"));
-                renewalRequested_ = true;
+                scheduleRenewal(n);
             }
         }
+        showRenewalMinutes();
     }
     if (n % 1200 == 0) {
         logUnmatched();
@@ -350,6 +351,32 @@ void TrafficWorker::fifteenSecondDuties(int n) {
         rc.setSeconds(0);
         logMatchingSummary();
     }
+}
+
+void TrafficWorker::scheduleRenewal(int n) {
+    const int wait = 15 - n % 15;  // the renewal starts at the next 15-s duty
+    showStatus(fmt::format("{} will update static parking in {} second{} ...", kProductTitle, wait,
+                           wait == 1 ? "" : "s"));
+    renewalRequested_ = true;
+}
+
+void TrafficWorker::renewStaticNow(int n) {
+    if (!gf_board().staticParkingActive.load()) {
+        return;
+    }
+    if (gs().INITIAL_LOAD_ONLY.value()) {
+        gf_board().clearStatus();
+        return;
+    }
+    scheduleRenewal(n);
+    renewalCountdown_ = kRenewalMinutes;
+    showRenewalMinutes();
+}
+
+void TrafficWorker::showRenewalMinutes() {
+    const bool shown = gf_board().staticParkingActive.load() && !gs().INITIAL_LOAD_ONLY.value();
+    gf_board().parking.renewalMinutes = shown ? renewalCountdown_ : 0;
+    gf_requestRepaint();
 }
 
 void TrafficWorker::notRunningRoutine() {
@@ -396,7 +423,10 @@ void TrafficWorker::engineDestinationQueue() {
     duty::engineDestinationQueue();
 }
 void TrafficWorker::parkCycleStep() {
-    duty::parkCycleStep();
+    if (duty::parkCycleStep()) {
+        renewalCountdown_ = kRenewalMinutes;  // a new static set: the next renewal in 20 min
+        showRenewalMinutes();
+    }
 }
 void TrafficWorker::updateStaticParking() {
     duty::updateStaticParking();

@@ -72,6 +72,11 @@ class TrafficWorker {
     void fifteenSecondDuties(int n);
     void notRunningRoutine();
     void handleRereadRequest();
+    // The renewal of static parking: announced, it runs at the next 15-second duty.
+    void scheduleRenewal(int n);
+    // The window's "Now".
+    void renewStaticNow(int n);
+    void showRenewalMinutes();
 
   private:
     bool sleepUnlessEnding(std::chrono::milliseconds d);

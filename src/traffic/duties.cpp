@@ -41,6 +41,8 @@ void LiveEngine::flightStopped() {
     // let their reports bring them back.
     for (const CreatedEntry& e : created_) {
         if (e.notice.kind != NoticeKind::LiveIdentified) {
+            // A static one: static parking forgets it and places it again.
+            world_.pacing().queueRemoval(e.notice.objectId);
             continue;
         }
         if (LiveAircraft* ac = findById(e.notice.aircraftId)) {

@@ -11,6 +11,8 @@ struct WorkerRequests {
     std::atomic<bool> blockCallsign{false};
     std::atomic<bool> rereadParkAirports{false};
     std::atomic<bool> renewMatching{false};
+    // "Now": renew static parking at the next 15-second duty.
+    std::atomic<bool> renewStaticNow{false};
     // The user is editing the park-airport list: renewals and re-reads wait.
     std::atomic<bool> parkListEditing{false};
 
@@ -20,6 +22,7 @@ struct WorkerRequests {
         blockCallsign = false;
         rereadParkAirports = false;
         renewMatching = false;
+        renewStaticNow = false;
     }
 };
 
