@@ -129,7 +129,8 @@ void BM_PlaceOneOf300(benchmark::State& state) {
     BenchWorld world;
     world.file.stands = lf_airport(70, 4);
     for (std::uint32_t i = 0; i < 100; ++i) {
-        world.live.push_back({0x400000 + i, 400 + i, fmt::format("EZY{}", i), "G-EZ", true, 0});
+        world.live.push_back(
+            {0x400000 + i, 400 + i, fmt::format("EZY{}", i), "G-EZ", true, 0, "A320"});
     }
     StaticParking parking(world);
     for (auto _ : state) {

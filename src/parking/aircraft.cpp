@@ -9,6 +9,11 @@
 
 namespace wnd {
 
+namespace {
+// Wingtips of aircraft on stands side by side keep this share of their spans apart.
+constexpr double kClearance = 1.05;
+}  // namespace
+
 // ---- Aircraft ids ----
 
 std::uint32_t StaticIds::allocate() {
@@ -102,6 +107,36 @@ bool StaticParking::lf_detcs() {
                 freeStand(e.stand);
                 return false;
             }
+        }
+    }
+    // Stands closer than the two aircraft's half wingspans collide whatever their radii say
+    // (stock radii are often smaller than what parks there).
+    const double half = world_.halfWingspanNm(e.type);
+    const auto tooClose = [&](std::uint32_t other, std::string_view type) {
+        const StandRecord* os = gf_standByNumber(site.file->stands, other);
+        return os != nullptr && other != e.stand &&
+               gf_distanceNm({s->lat, s->lon}, {os->lat, os->lon}) <
+                   kClearance * (half + world_.halfWingspanNm(type));
+    };
+    for (const LiveHolder& h : live) {
+        if (tooClose(h.stand, h.model)) {
+            gf_logLine(
+                "{:8}: no static parking for {}, live aircraft {} is adjacent at {}, "
+                "possibly colliding",
+                e.standId, e.callsign, h.callsign,
+                gf_standByNumber(site.file->stands, h.stand)->id);
+            freeStand(e.stand);
+            return false;
+        }
+    }
+    for (const StaticEntry& o : aircraft_) {
+        if (o.state != StaticState::Removing && !o.gone && tooClose(o.stand, o.type)) {
+            gf_logLine(
+                "{:8}: no static parking for {}, static aircraft {} is adjacent at {}, "
+                "possibly colliding",
+                e.standId, e.callsign, o.callsign, o.standId);
+            freeStand(e.stand);
+            return false;
         }
     }
     MatchAircraft m;

@@ -55,7 +55,7 @@ class LinkedParkingWorld final : public ParkingWorld {
             }
             out.push_back({ac.aircraftId, ac.standIndex, ac.callsign, ac.registration,
                            ac.state == LiveState::Active && ac.phase == FlightPhase::Parked,
-                           ac.timeParked});
+                           ac.timeParked, ac.model});
         }
         return out;
     }

@@ -45,6 +45,7 @@ struct LiveHolder {
     std::string registration;
     bool parked = false;  // active and in phase "parked"
     std::int64_t timeParked = 0;
+    std::string model;
 };
 
 // Everything static parking does outside its own records; tests bring their own.

@@ -67,8 +67,8 @@ TEST_F(StaticParkingTest, PlacingRefusesStandsALiveOrStaticAircraftBlocks) {
     parking.follow();
     ASSERT_EQ(parking.chosen().size(), 4U);  // A, C, D, F (E is D's neighbour)
     // Meanwhile live aircraft arrived: one on C, one next to A.
-    world.live = {{0x4b0001, 3, "EZS12", "HB-JXA", true, 0},
-                  {0x4b0002, 2, "EZS14", "HB-JXB", true, 0}};
+    world.live = {{0x4b0001, 3, "EZS12", "HB-JXA", true, 0, "A320"},
+                  {0x4b0002, 2, "EZS14", "HB-JXB", true, 0, "A320"}};
     for (int i = 0; i < 4; ++i) {
         parking.lf_detcs();
     }
@@ -115,9 +115,9 @@ TEST_F(StaticParkingTest, RenewalChangesOnlyWhatTheSlotChangedAndMakesRoomForLiv
 
     // Three live parked aircraft where two are wanted: the longest parked makes room, and
     // the static ones give their places up.
-    world.live = {{0x4b0001, 4, "EZS12", "HB-JXA", true, 300},
-                  {0x4b0002, 5, "EZS14", "HB-JXB", true, 100},
-                  {0x4b0003, 1, "EZS16", "HB-JXC", true, 200}};
+    world.live = {{0x4b0001, 4, "EZS12", "HB-JXA", true, 300, "A320"},
+                  {0x4b0002, 5, "EZS14", "HB-JXB", true, 100, "A320"},
+                  {0x4b0003, 1, "EZS16", "HB-JXC", true, 200, "A320"}};
     parking.renew();
     EXPECT_TRUE(log.contains("live parked EZS14 at E removed"));
     EXPECT_EQ(world.removedLive, (std::vector<std::uint32_t>{0x4b0002}));
