@@ -12,6 +12,7 @@
 #include "board/status_board.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "ui/control_table.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
 #include "util/files.h"
@@ -78,6 +79,7 @@ bool lf_prepare() {
         s.SCAN_AIRPORTS.set(true);
         gf_saveParameter(s.SCAN_AIRPORTS);
     }
+    gf_postMessage(kMsgControlsAtStart);
     gf_requestRepaint();
     lf_createWorkingFolders();
     if (!gf_runControl().restartFlag() && !duty::checkForUpdates()) {
@@ -141,8 +143,11 @@ void lf_startUpWendle() {
         if (lf_prepare()) {
             // The simulator: from the settings, else from the registry.
             s.ALL_INSTALL_PATH.set(s.SIM_INSTALL_PATH.value());
+            gf_enableControl(ctl::kInstallPath, true);
+            gf_refreshControl(ctl::kInstallPath);
             if (s.ALL_INSTALL_PATH.empty()) {
                 lf_detectSimulator();
+                gf_refreshControl(ctl::kInstallPath);
             }
             gf_requestRepaint();
             // A production run ends after the preparation.
@@ -197,6 +202,8 @@ void lf_startUpWendle() {
         }
         duty::createFlightPlanFolder();
         duty::readParkAirports();
+        gf_enableControl(ctl::kDestination, true);
+        gf_enableControl(ctl::kReread, true);
         duty::setDestination();
         if (MainWindow* w = gf_mainWindow(); w != nullptr) {
             w->view().setTopMost(s.ALWAYS_ON_TOP.value());
@@ -249,6 +256,7 @@ void lf_runReset() {
     duty::resetRunState();
     gf_board().reset();
     gf_runControl().reset();
+    gf_postMessage(kMsgRunReset);
 }
 
 void lf_closingDown() {

@@ -5,6 +5,9 @@
 namespace wnd {
 
 void MessageQueue::post(std::uint32_t id, std::int64_t param) {
+    if (const Forwarder f = forwarder_.load(); f != nullptr && f(id, param)) {
+        return;
+    }
     {
         MutexLock lock(mu_);
         // Repaints pile up while the window thread is busy; one pending is enough.
