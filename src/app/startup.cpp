@@ -271,12 +271,15 @@ void lf_closingDown() {
         duty::closeRealTrafficLink();
         if (rc.exitReason() == ExitReason::SystemError) {
             gf_flushLog();
-            while (!rc.closeRequested()) {
+            // Until the user closes, or types the install path the error asks for.
+            while (!rc.closeRequested() && rc.exitReason() == ExitReason::SystemError) {
                 std::this_thread::sleep_for(500ms);
             }
-            // The error text stays on screen, so the status line would not log it.
-            gf_logLine("User closed {}", kProductTitle);
-            showStatus(fmt::format("User closed {}", kProductTitle), false);
+            if (rc.exitReason() == ExitReason::SystemError) {
+                // The error text stays on screen, so the status line would not log it.
+                gf_logLine("User closed {}", kProductTitle);
+                showStatus(fmt::format("User closed {}", kProductTitle), false);
+            }
         }
         duty::removeParkedAndLive();
         duty::removeFlightPlanFolder();

@@ -366,7 +366,9 @@ void WindowModel::onInstallPath(const std::string& text) {
     gf_saveParameter(g.SIM_INSTALL_PATH);
     g.ALL_INSTALL_PATH.set(text);
     showStatus(fmt::format("Install path exists, {} will restart", kProductTitle));
-    gf_runControl().requestStop(ExitReason::NewSettings, 3);
+    if (!gf_runControl().requestStop(ExitReason::NewSettings, 3)) {
+        gf_runControl().replaceSystemError(ExitReason::NewSettings, 3);
+    }
 }
 
 void WindowModel::onBlockCallsign(const std::string& text) {
