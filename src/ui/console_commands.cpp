@@ -28,13 +28,13 @@ std::string_view lf_word(std::string_view& rest) {
 std::string lf_kindWord(ControlKind k) {
     switch (k) {
         case ControlKind::CheckBox:
-            return "check box";
+            return " check box";
         case ControlKind::Button:
-            return "button";
+            return " button";
         case ControlKind::Edit:
-            return "edit field";
+            return "n edit field";
         default:
-            return "dropdown";
+            return " dropdown";
     }
 }
 
@@ -74,7 +74,9 @@ std::string gf_runConsoleCommand(WindowModel& model, std::string_view line) {
     if ((verb == "CLICK" && !wantsClick) ||
         (verb == "SELECT" && c->kind != ControlKind::Dropdown) ||
         (verb == "TYPE" && c->kind != ControlKind::Edit)) {
-        return fmt::format("{} is a {}", c->name, lf_kindWord(c->kind));
+        return fmt::format(
+            "{} is a{}: use {}", c->name, lf_kindWord(c->kind),
+            wantsClick ? "click" : (c->kind == ControlKind::Dropdown ? "select" : "type"));
     }
     if (!s.enabled) {
         return fmt::format("{} is disabled", c->name);
