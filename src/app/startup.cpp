@@ -178,6 +178,7 @@ void lf_startUpWendle() {
             duty::scanLiveries();
         }
         duty::processScannedLiveries();
+        gf_refreshControl(0);  // the scan and the processing changed settings
         // The add-on airports.
         if (lf_checkStop()) {
             return;
@@ -187,6 +188,7 @@ void lf_startUpWendle() {
             gf_board().thirdpartyCount = 0;
             gf_requestRepaint();
             duty::scanAddonAirports();
+            gf_refreshControl(0);
         }
         // The airport files the user added.
         if (lf_checkStop()) {
@@ -309,6 +311,7 @@ void lf_closingDown() {
                 gf_saveParameter(s.SCAN_LIVERIES);
                 s.SCAN_AIRPORTS.set(false);
                 gf_saveParameter(s.SCAN_AIRPORTS);
+                gf_refreshControl(0);
             }
             if (lf_restartCountdown()) {
                 lf_runReset();

@@ -306,9 +306,10 @@ void TrafficWorker::perSecond() {
     if (req.applyNavLights.exchange(false)) {
         applyNavLights();
     }
-    if (req.removeSurplusLive.exchange(false)) {
-        removeSurplusLive();
-    }
+    // After MAX_LIVE_SEL was lowered, aircraft created before still become active for a
+    // few seconds: the surplus is removed every second, not only at the change.
+    req.removeSurplusLive.store(false);
+    removeSurplusLive();
     if (req.applyAutoRange.exchange(false) && gs().AUTO_RANGE.value()) {
         applyAutoRange();
     }

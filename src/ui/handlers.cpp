@@ -60,6 +60,8 @@ void WindowModel::onClick(int id) {
             }
         },
         repaintHook_);
+    // Labels take their colour from the settings: the whole window repaints.
+    repaint();
 }
 
 void WindowModel::onCheckBox(int id) {
@@ -244,6 +246,7 @@ void WindowModel::onSelect(int id, int index) {
             }
         },
         repaintHook_);
+    repaint();
 }
 
 void WindowModel::unblock() {

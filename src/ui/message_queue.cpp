@@ -11,9 +11,9 @@ void MessageQueue::post(std::uint32_t id, std::int64_t param) {
     {
         MutexLock lock(mu_);
         // Repaints pile up while the window thread is busy; one pending is enough.
-        if (id == kMsgRepaintStatus) {
+        if (id == kMsgRepaintStatus || id == kMsgRepaintAll) {
             for (const WindowMessage& m : queue_) {
-                if (m.id == kMsgRepaintStatus) {
+                if (m.id == id) {
                     return;
                 }
             }

@@ -21,7 +21,7 @@ enum : std::uint32_t {
     // The window's controls, asked for by other threads (only the window thread touches them).
     kMsgControlsAtStart = 0x8061,  // the parameters are read: enable and fill the controls
     kMsgEnableControl = 0x8062,    // param: identifier * 2 + (1 enable, 0 disable)
-    kMsgRefreshControl = 0x8063,   // param: identifier; show the parameter's value again
+    kMsgRefreshControl = 0x8063,   // param: identifier (0: all); show the parameter's value
     kMsgCallsignList = 0x8064,     // the worker filled the callsign list
     kMsgConsoleLine = 0x8065,      // a command line from standard input waits
     kMsgRunReset = 0x8066,         // a new run starts

@@ -141,7 +141,11 @@ std::optional<int> MainWindow::handle(const WindowMessage& m) {
                 view_->repaintAll();
                 break;
             case kMsgRefreshControl:
-                model.refresh(static_cast<int>(m.param));
+                if (m.param == 0) {
+                    model.refreshAll();
+                } else {
+                    model.refresh(static_cast<int>(m.param));
+                }
                 view_->repaintAll();
                 break;
             case kMsgCallsignList:

@@ -94,6 +94,8 @@ MainWindow* gf_mainWindow();
 
 // For other threads: the window thread enables, disables or refreshes a control.
 void gf_enableControl(int id, bool on);
+// 0 refreshes every check box and dropdown (after the scans and the livery processing
+// changed settings).
 void gf_refreshControl(int id);
 
 }  // namespace wnd

@@ -112,6 +112,15 @@ void WindowModel::refresh(int id) {
     changed(id);
 }
 
+void WindowModel::refreshAll() {
+    for (const ControlSpec& c : gf_controlTable()) {
+        if ((c.kind == ControlKind::CheckBox || c.kind == ControlKind::Dropdown) &&
+            c.id != ctl::kCallsignList) {
+            refresh(c.id);
+        }
+    }
+}
+
 void WindowModel::setEnabled(int id, bool on) {
     ControlState& s = mut(id);
     if (s.enabled != on) {

@@ -56,6 +56,8 @@ class WindowModel {
     void setEnabled(int id, bool on);
     // The control shows its parameter's value again.
     void refresh(int id);
+    // Every check box and dropdown (edit fields keep what the user is typing).
+    void refreshAll();
     // The worker's answer to "cs->oid:".
     void setCallsignList(std::vector<std::string> lines);
     // The run reset: the chosen callsign is forgotten.
