@@ -11,6 +11,7 @@
 #include "airports/closest_stand.h"
 #include "airports/park_airport.h"
 #include "app/worker.h"
+#include "board/status_board.h"
 #include "liveries/liveries.h"
 #include "liveries/matching.h"
 #include "parking/static_parking.h"
@@ -23,7 +24,10 @@
 #include "sim/flight_plan.h"
 #include "sim/sim_link.h"
 #include "traffic/engine.h"
+#include "ui/control_table.h"
+#include "ui/message_queue.h"
 #include "ui/requests.h"
+#include "ui/window.h"
 #include "updater/updater.h"
 #include "util/log.h"
 
@@ -257,8 +261,42 @@ void removeAllStatic() {
     gf_staticParking().removeAll();
 }
 void fillCallsignList() {
-    for (const std::string& line : gf_liveEngine().callsignList()) {
+    std::vector<std::string> lines = gf_liveEngine().callsignList();
+    for (const std::string& line : lines) {
         gf_logLine("cs->oid: {}", line);
+    }
+    gf_callsignListBox().put(std::move(lines));
+    gf_postMessage(kMsgCallsignList);
+}
+void applyNavLights() {
+    // Static parked aircraft follow through static parking's own request.
+    const bool on = gs().NAV_LIGHTS_WHILE_PARKED.value();
+    for (const LiveAircraft& ac : gf_liveEngine().live()) {
+        if (ac.state == LiveState::Active && ac.phase == FlightPhase::Parked) {
+            gf_simLink().commands().setNavLight(ac.controls, on);
+        }
+    }
+}
+void removeSurplusLive() {
+    const auto max = static_cast<std::size_t>(std::max(0, gs().MAX_LIVE_SEL.value()));
+    std::size_t active = 0;
+    for (LiveAircraft& ac : gf_liveEngine().live()) {
+        if (ac.state == LiveState::Active && ++active > max) {
+            gf_logLine("{:8}: {:8} removed: above MAX_LIVE_SEL {}", "", ac.callsign, max);
+            gf_liveEngine().removeAircraftFromSim(ac);
+        }
+    }
+}
+void recountLive() {
+    int flying = 0;
+    for (const LiveAircraft& ac : gf_liveEngine().live()) {
+        if (ac.state == LiveState::Active && ac.phase != FlightPhase::Parked) {
+            ++flying;
+        }
+    }
+    // The window repaints the counters only when a count changed.
+    if (gf_board().liveCount.exchange(flying) != flying) {
+        gf_requestRepaint();
     }
 }
 void collisionChecks() {
@@ -288,6 +326,14 @@ std::string rereadParkAirports() {
     return gf_parkAirports().reread(
         {{u.latitude, u.longitude}, u.altitude, gf_simLink().userOnGround().value_or(false)});
 }
-void enableCycleControls() {}
+void enableCycleControls() {
+    gf_enableControl(ctl::kCsOid, true);
+    // Blocking by typing a callsign makes sense once traffic can come.
+    gf_enableControl(ctl::kBlockCallsign, true);
+}
+void enableRereadControls() {
+    gf_enableControl(ctl::kReread, true);
+    gf_enableControl(ctl::kDestination, true);
+}
 
 }  // namespace wnd::duty

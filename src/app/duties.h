@@ -54,7 +54,10 @@ void updateStaticParking();
 void renewStaticParking();
 bool staticParkingHasStands();
 void removeAllStatic();
-void fillCallsignList();
+void fillCallsignList();   // hands the list to the window
+void applyNavLights();     // NAV_LIGHTS_WHILE_PARKED on the parked live aircraft
+void removeSurplusLive();  // the active live aircraft above MAX_LIVE_SEL
+void recountLive();        // active and not parked, for the window
 void collisionChecks();
 void blockCallsign();
 void recountParked();
@@ -65,6 +68,8 @@ void logMatchingSummary();
 std::string rereadParkAirports();
 // Enables the window controls that need a running cycle.
 void enableCycleControls();
+// The re-read of the park airports is done: its button and the destination field again.
+void enableRereadControls();
 // The simulator's UTC time in seconds since 1970; 0 while unknown.
 std::int64_t simulationTime();
 

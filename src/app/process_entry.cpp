@@ -6,14 +6,19 @@
 #include <filesystem>
 #include <thread>
 
+#include "airports/airports_db.h"
 #include "app/startup.h"
 #include "board/run_control.h"
 #include "board/status_board.h"
 #include "platform/platform.h"
+#include "rtlink/rt_link.h"
 #include "settings/settings.h"
 #include "simconnect/library_backend.h"
+#include "traffic/engine.h"
+#include "ui/control_table.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
+#include "ui/window_model.h"
 #include "util/files.h"
 #include "util/log.h"
 #include "util/program.h"
@@ -27,6 +32,40 @@ namespace wnd {
 namespace {
 void statusSink(std::string_view text) {
     showStatus(text);
+}
+}  // namespace
+
+std::filesystem::path gf_snapshotSwitch(const std::vector<std::string>& args) {
+    std::filesystem::path file;
+    for (std::size_t i = 1; i + 1 < args.size(); ++i) {
+        if (gf_toUpper(args[i]) == "--SNAPSHOT") {
+            file = gf_textPath(args[i + 1]);
+        }
+    }
+    return file;
+}
+
+namespace {
+// What the window's handlers need of the subsystems below the window.
+void lf_installWindowHooks() {
+    WindowHooks h;
+    h.setTrafficRadius = [](double nm) { gf_rtLink().trafficReader().setTrafficRadius(nm); };
+    h.isAirport = [](const std::string& code) { return gf_findAirport(code) != nullptr; };
+    h.realTrafficConnected = [] { return gf_rtLink().server().connectedThisRun(); };
+    h.setDestination = [](const std::string& code) { gf_liveEngine().queueDestination(code); };
+    h.openFolder = [](const std::string& folder) {
+        return platform::shellOpen(fs::current_path() / gf_textPath(folder));
+    };
+    h.warningBox = [](std::string_view text, std::string_view title) {
+        platform::showWarningBox(text, title);
+    };
+    gf_windowModel().setHooks(std::move(h));
+    // Read all and save all change values behind the controls' backs.
+    gf_setParameterRefresh([](Parameter& p) {
+        if (p.controlId() != 0 && gf_findControl(p.controlId()) != nullptr) {
+            gf_refreshControl(p.controlId());
+        }
+    });
 }
 }  // namespace
 
@@ -82,7 +121,12 @@ int gf_processEntry(const std::vector<std::string>& args) {
     gf_setStatusSink(&statusSink);
     gf_noteInstalledSimulators();
 
-    MainWindow window(gf_makeHeadlessView());
+    lf_installWindowHooks();
+#ifdef _WIN32
+    MainWindow window(gf_makeWin32View());
+#else
+    MainWindow window(gf_makeHeadlessView({gf_snapshotSwitch(args), true}));
+#endif
     if (!window.create()) {
         gf_logLine("initInstance failed");
         return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,10 @@ namespace wnd {
 
 // The last matching switch wins; unknown arguments are ignored; off by default.
 bool gf_productionSwitch(const std::vector<std::string>& args);
+
+// The file of "--snapshot FILE" (the window as an SVG picture at every repaint); empty
+// when not given.
+std::filesystem::path gf_snapshotSwitch(const std::vector<std::string>& args);
 
 // The whole process: single instance, log, folders, window, runs. Returns the exit
 // code (-1 when another instance runs).

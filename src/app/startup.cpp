@@ -12,6 +12,7 @@
 #include "board/status_board.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "ui/control_table.h"
 #include "ui/message_queue.h"
 #include "ui/window.h"
 #include "util/files.h"
@@ -78,6 +79,7 @@ bool lf_prepare() {
         s.SCAN_AIRPORTS.set(true);
         gf_saveParameter(s.SCAN_AIRPORTS);
     }
+    gf_postMessage(kMsgControlsAtStart);
     gf_requestRepaint();
     lf_createWorkingFolders();
     if (!gf_runControl().restartFlag() && !duty::checkForUpdates()) {
@@ -141,8 +143,11 @@ void lf_startUpWendle() {
         if (lf_prepare()) {
             // The simulator: from the settings, else from the registry.
             s.ALL_INSTALL_PATH.set(s.SIM_INSTALL_PATH.value());
+            gf_enableControl(ctl::kInstallPath, true);
+            gf_refreshControl(ctl::kInstallPath);
             if (s.ALL_INSTALL_PATH.empty()) {
                 lf_detectSimulator();
+                gf_refreshControl(ctl::kInstallPath);
             }
             gf_requestRepaint();
             // A production run ends after the preparation.
@@ -173,6 +178,7 @@ void lf_startUpWendle() {
             duty::scanLiveries();
         }
         duty::processScannedLiveries();
+        gf_refreshControl(0);  // the scan and the processing changed settings
         // The add-on airports.
         if (lf_checkStop()) {
             return;
@@ -182,6 +188,7 @@ void lf_startUpWendle() {
             gf_board().thirdpartyCount = 0;
             gf_requestRepaint();
             duty::scanAddonAirports();
+            gf_refreshControl(0);
         }
         // The airport files the user added.
         if (lf_checkStop()) {
@@ -197,6 +204,8 @@ void lf_startUpWendle() {
         }
         duty::createFlightPlanFolder();
         duty::readParkAirports();
+        gf_enableControl(ctl::kDestination, true);
+        gf_enableControl(ctl::kReread, true);
         duty::setDestination();
         if (MainWindow* w = gf_mainWindow(); w != nullptr) {
             w->view().setTopMost(s.ALWAYS_ON_TOP.value());
@@ -249,6 +258,7 @@ void lf_runReset() {
     duty::resetRunState();
     gf_board().reset();
     gf_runControl().reset();
+    gf_postMessage(kMsgRunReset);
 }
 
 void lf_closingDown() {
@@ -263,12 +273,15 @@ void lf_closingDown() {
         duty::closeRealTrafficLink();
         if (rc.exitReason() == ExitReason::SystemError) {
             gf_flushLog();
-            while (!rc.closeRequested()) {
+            // Until the user closes, or types the install path the error asks for.
+            while (!rc.closeRequested() && rc.exitReason() == ExitReason::SystemError) {
                 std::this_thread::sleep_for(500ms);
             }
-            // The error text stays on screen, so the status line would not log it.
-            gf_logLine("User closed {}", kProductTitle);
-            showStatus(fmt::format("User closed {}", kProductTitle), false);
+            if (rc.exitReason() == ExitReason::SystemError) {
+                // The error text stays on screen, so the status line would not log it.
+                gf_logLine("User closed {}", kProductTitle);
+                showStatus(fmt::format("User closed {}", kProductTitle), false);
+            }
         }
         duty::removeParkedAndLive();
         duty::removeFlightPlanFolder();
@@ -298,6 +311,7 @@ void lf_closingDown() {
                 gf_saveParameter(s.SCAN_LIVERIES);
                 s.SCAN_AIRPORTS.set(false);
                 gf_saveParameter(s.SCAN_AIRPORTS);
+                gf_refreshControl(0);
             }
             if (lf_restartCountdown()) {
                 lf_runReset();

@@ -12,8 +12,10 @@
 #include "platform/platform.h"
 #include "rtlink/rt_link.h"
 #include "settings/settings.h"
+#include "ui/control_table.h"
 #include "ui/message_queue.h"
 #include "ui/requests.h"
+#include "ui/window.h"
 #include "util/log.h"
 #include "util/no_destructor.h"
 #include "util/program.h"
@@ -38,6 +40,7 @@ void gf_setRange(int nm) {
     Settings& s = gs();
     s.RANGE.set(nm);
     gf_rtLink().trafficReader().setTrafficRadius(static_cast<double>(s.RANGE.value()));
+    gf_refreshControl(ctl::kRange);  // the dropdown shows the range in use
 }
 
 int TrafficWorker::autoRangeFor(double altitudeFt, double aboveGroundFt, double destinationNm) {
@@ -300,7 +303,21 @@ void TrafficWorker::perSecond() {
     if (req.blockCallsign.exchange(false)) {
         blockCallsign();
     }
+    // The engine reads BLOCK_CALLSIGN at every birth: an unblocked callsign comes again
+    // by itself.
+    req.unblockCallsign.store(false);
+    if (req.applyNavLights.exchange(false)) {
+        applyNavLights();
+    }
+    // After MAX_LIVE_SEL was lowered, aircraft created before still become active for a
+    // few seconds: the surplus is removed every second, not only at the change.
+    req.removeSurplusLive.store(false);
+    removeSurplusLive();
+    if (req.applyAutoRange.exchange(false) && gs().AUTO_RANGE.value()) {
+        applyAutoRange();
+    }
     recountParked();
+    recountLive();
 }
 
 void TrafficWorker::fifteenSecondDuties(int n) {
@@ -466,6 +483,16 @@ void TrafficWorker::rereadParkAirports() {
     if (!message.empty()) {
         showStatus(message);
     }
+    duty::enableRereadControls();
+}
+void TrafficWorker::applyNavLights() {
+    duty::applyNavLights();
+}
+void TrafficWorker::removeSurplusLive() {
+    duty::removeSurplusLive();
+}
+void TrafficWorker::recountLive() {
+    duty::recountLive();
 }
 void TrafficWorker::readerLivenessCheck() {
     gf_rtLink().livenessCheck();

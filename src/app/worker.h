@@ -53,6 +53,9 @@ class TrafficWorker {
     virtual void collisionChecks();
     virtual void blockCallsign();
     virtual void recountParked();
+    virtual void recountLive();
+    virtual void applyNavLights();
+    virtual void removeSurplusLive();
     virtual void renewLiveriesInUse();
     virtual void logUnmatched();
     virtual void logMatchingSummary();

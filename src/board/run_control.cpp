@@ -28,6 +28,15 @@ bool RunControl::requestStop(ExitReason reason, int restartDelaySeconds) {
     return true;
 }
 
+bool RunControl::replaceSystemError(ExitReason reason, int restartDelaySeconds) {
+    ExitReason expected = ExitReason::SystemError;
+    if (userClosed_.load() || !reason_.compare_exchange_strong(expected, reason)) {
+        return false;
+    }
+    restartDelay_.store(restartDelaySeconds);
+    return true;
+}
+
 void RunControl::requestStopAndClose() {
     close_.store(true);
     stop_.store(true);

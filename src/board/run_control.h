@@ -29,6 +29,9 @@ class RunControl {
     // First stop wins: only the requester that flips the stop request writes the reason
     // and the delay. Returns true when this call was the first.
     bool requestStop(ExitReason reason, int restartDelaySeconds);
+    // A run that ended with SYSTEM ERROR waits for the user; an install path typed in answer
+    // to the error turns that end into a restart. False when the run did not end that way.
+    bool replaceSystemError(ExitReason reason, int restartDelaySeconds);
     // A stop or close without a reason of its own: USER CLOSED SIM if none was set yet.
     void requestStopAndClose();
     // The user closed the window (or the system asked the process to end): as above, and

@@ -87,4 +87,8 @@ bool syncFile(const std::filesystem::path& path);
 // Number of hardware threads; 0 when unknown.
 unsigned hardwareThreads();
 
+// True when reading standard input cannot stop the process: not a terminal, or a terminal
+// of which this process is in the foreground (a background read would stop it).
+bool standardInputReadable();
+
 }  // namespace wnd::platform

@@ -5,12 +5,15 @@
 namespace wnd {
 
 void MessageQueue::post(std::uint32_t id, std::int64_t param) {
+    if (const Forwarder f = forwarder_.load(); f != nullptr && f(id, param)) {
+        return;
+    }
     {
         MutexLock lock(mu_);
         // Repaints pile up while the window thread is busy; one pending is enough.
-        if (id == kMsgRepaintStatus) {
+        if (id == kMsgRepaintStatus || id == kMsgRepaintAll) {
             for (const WindowMessage& m : queue_) {
-                if (m.id == kMsgRepaintStatus) {
+                if (m.id == id) {
                     return;
                 }
             }

@@ -9,4 +9,9 @@ WorkerRequests& gf_workerRequests() {
     return *r;
 }
 
+CallsignListBox& gf_callsignListBox() {
+    static NoDestructor<CallsignListBox> b;
+    return *b;
+}
+
 }  // namespace wnd

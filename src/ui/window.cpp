@@ -6,6 +6,9 @@
 #include "board/run_control.h"
 #include "board/status_board.h"
 #include "settings/settings.h"
+#include "ui/console_commands.h"
+#include "ui/requests.h"
+#include "ui/window_model.h"
 #include "util/log.h"
 #include "util/program.h"
 #include "util/time.h"
@@ -53,6 +56,11 @@ bool MainWindow::create() {
         return false;
     }
     g_window.store(this);
+    WindowModel& model = gf_windowModel();
+    WindowView* view = view_.get();
+    model.setViewHooks([view](int id) { view->controlChanged(id); },
+                       [] { gf_postMessage(kMsgRepaintAll); },
+                       [view](bool on) { view->setTopMost(on); });
     // Lower layers ask for repaints through the board; the window takes them as messages.
     gf_board().setRepaintHook([] { gf_postMessage(kMsgRepaintStatus); });
     return true;
@@ -74,36 +82,97 @@ void MainWindow::onEndProcess() {
     gf_postMessage(kMsgQuit, gf_runControl().exitCode());
 }
 
+void gf_enableControl(int id, bool on) {
+    gf_postMessage(kMsgEnableControl, static_cast<std::int64_t>(id) * 2 + (on ? 1 : 0));
+}
+
+void gf_refreshControl(int id) {
+    gf_postMessage(kMsgRefreshControl, id);
+}
+
 int MainWindow::runMessageLoop(const std::function<void()>& onStartRun) {
+    onStartRun_ = onStartRun;
+    if (view_->ownsMessageLoop()) {
+        const int code = view_->messageLoop(*this);
+        g_window.store(nullptr);
+        return code;
+    }
     for (;;) {
-        const WindowMessage m = gf_windowQueue().get();
-        try {
-            switch (m.id) {
-                case kMsgQuit:
-                    g_window.store(nullptr);
-                    return static_cast<int>(m.param);
-                case kMsgClose:
-                    onClose();
-                    break;
-                case kMsgDestroy:
-                    gf_postMessage(kMsgQuit, 0);
-                    break;
-                case kMsgStartRun:
-                    onStartRun();
-                    break;
-                case kMsgEndProcess:
-                    onEndProcess();
-                    break;
-                case kMsgRepaintStatus:
-                    view_->repaintStatus();
-                    break;
-                default:
-                    break;
-            }
-        } catch (const std::exception& e) {
-            gf_logLine("{} exception {}", "lf_WndProc", e.what());
+        if (const std::optional<int> code = handle(gf_windowQueue().get()); code.has_value()) {
+            return *code;
         }
     }
+}
+
+std::optional<int> MainWindow::handle(const WindowMessage& m) {
+    WindowModel& model = gf_windowModel();
+    try {
+        switch (m.id) {
+            case kMsgQuit:
+                g_window.store(nullptr);
+                return static_cast<int>(m.param);
+            case kMsgClose:
+                onClose();
+                break;
+            case kMsgDestroy:
+                gf_postMessage(kMsgQuit, 0);
+                break;
+            case kMsgStartRun:
+                if (onStartRun_) {
+                    onStartRun_();
+                }
+                break;
+            case kMsgEndProcess:
+                onEndProcess();
+                break;
+            case kMsgRepaintStatus:
+                model.followBoard();
+                view_->repaintStatus();
+                break;
+            case kMsgRepaintAll:
+                model.followBoard();
+                view_->repaintAll();
+                break;
+            case kMsgControlsAtStart:
+                model.enableAtStart();
+                break;
+            case kMsgEnableControl:
+                model.setEnabled(static_cast<int>(m.param / 2), (m.param % 2) != 0);
+                view_->repaintAll();
+                break;
+            case kMsgRefreshControl:
+                if (m.param == 0) {
+                    model.refreshAll();
+                } else {
+                    model.refresh(static_cast<int>(m.param));
+                }
+                view_->repaintAll();
+                break;
+            case kMsgCallsignList:
+                model.setCallsignList(gf_callsignListBox().take());
+                view_->repaintAll();
+                break;
+            case kMsgRunReset:
+                model.resetRun();
+                break;
+            case kMsgConsoleLine: {
+                std::string line;
+                while (gf_consoleLines().pop(line)) {
+                    const std::string refused = gf_runConsoleCommand(model, line);
+                    if (!refused.empty()) {
+                        gf_logLine("Command refused: {}", refused);
+                        view_->commandRefused(refused);
+                    }
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    } catch (const std::exception& e) {
+        gf_logLine("{} exception {}", "lf_WndProc", e.what());
+    }
+    return std::nullopt;
 }
 
 }  // namespace wnd

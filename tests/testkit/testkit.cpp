@@ -3,6 +3,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -135,6 +136,12 @@ Process::Process(const fs::path& exe, const std::vector<std::string>& args, cons
         if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) {
             ::_exit(126);
         }
+        if (!opt.stdinFile.empty()) {
+            const int in = ::open(opt.stdinFile.c_str(), O_RDONLY);
+            if (in >= 0) {
+                ::dup2(in, 0);
+            }
+        }
         const int out = ::open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) {
@@ -149,6 +156,38 @@ Process::Process(const fs::path& exe, const std::vector<std::string>& args, cons
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
+    }
+}
+
+InputPipe::InputPipe(std::filesystem::path path) : path_(std::move(path)) {
+    if (::mkfifo(path_.c_str(), 0600) != 0) {
+        throw std::runtime_error("mkfifo failed: " + path_.string());
+    }
+    // Read and write: the open does not wait for a reader.
+    fd_ = ::open(path_.c_str(), O_RDWR);
+    if (fd_ < 0) {
+        throw std::runtime_error("cannot open the pipe " + path_.string());
+    }
+}
+
+InputPipe::~InputPipe() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void InputPipe::send(std::string_view line) {
+    std::string text(line);
+    text.push_back('\n');
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, left);
+        if (n <= 0) {
+            throw std::runtime_error("write to the pipe failed");
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
     }
 }
 

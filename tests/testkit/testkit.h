@@ -52,6 +52,7 @@ class Process {
         std::map<std::string, std::string> env;  // added to (or replacing) the parent's
         std::filesystem::path stdoutFile;        // default: a file in cwd
         std::filesystem::path stderrFile;
+        std::filesystem::path stdinFile;  // default: the parent's standard input
     };
     Process(const std::filesystem::path& exe, const std::vector<std::string>& args,
             const Options& opt);
@@ -72,6 +73,24 @@ class Process {
     std::optional<int> status_;
     std::filesystem::path outFile_;
     std::filesystem::path errFile_;
+};
+
+// A named pipe that a child reads as its standard input (Options::stdinFile), so a test can
+// type lines to it while it runs. Held open for writing here, so the child never waits for
+// a writer and sees the end of its input only when the pipe goes.
+class InputPipe {
+  public:
+    explicit InputPipe(std::filesystem::path path);
+    ~InputPipe();
+    InputPipe(const InputPipe&) = delete;
+    InputPipe& operator=(const InputPipe&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    // Writes the line and its newline.
+    void send(std::string_view line);
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
 };
 
 // Polls until pred is true or the time is up; returns pred's last value.

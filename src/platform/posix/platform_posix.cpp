@@ -263,4 +263,8 @@ unsigned hardwareThreads() {
     return std::thread::hardware_concurrency();
 }
 
+bool standardInputReadable() {
+    return ::isatty(STDIN_FILENO) == 0 || ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
+}
+
 }  // namespace wnd::platform

@@ -368,4 +368,8 @@ unsigned hardwareThreads() {
     return std::thread::hardware_concurrency();
 }
 
+bool standardInputReadable() {
+    return true;
+}
+
 }  // namespace wnd::platform
