@@ -11,6 +11,7 @@ namespace wnd {
 
 namespace {
 constexpr double kSpawnClearNm = 0.08099352051835854;  // 150 m
+constexpr double kCheckLeadSeconds = 2.0;
 
 struct ProximityMode {
     double distanceNm;
@@ -72,9 +73,12 @@ void LiveEngine::collisionChecks() {
     if (userOnGround_) {
         if (gs().COLLISION_USER_GND.value()) {
             for (LiveAircraft& ac : live_) {
+                // Checked once a second: what the aircraft rolls before the next check and its
+                // removal takes effect counts too, or it would touch the user first.
+                const double ahead = ac.trueAirspeed * kCheckLeadSeconds / 3600.0;
                 if (ac.state == LiveState::Active && ac.touchdown &&
                     gf_distanceNm(u, {ac.lat, ac.lon}) <=
-                        1.15 * (userHalf + gf_halfWingspan(ac.model))) {
+                        1.15 * (userHalf + gf_halfWingspan(ac.model)) + ahead) {
                     removeAircraftFromSim(ac);
                     break;
                 }

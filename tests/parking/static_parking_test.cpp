@@ -87,6 +87,19 @@ TEST_F(StaticParkingTest, PlacingRefusesStandsALiveOrStaticAircraftBlocks) {
     EXPECT_EQ(parking.chosen()[0].standId + parking.chosen()[1].standId, "CA");  // A first
 }
 
+TEST_F(StaticParkingTest, StandsTooCloseForTheTwoAircraftAreRefusedWhateverTheirRadii) {
+    // 37 m apart: the 20 m radii do not make them neighbours, the 18.5 m half wingspans of
+    // the two aircraft would touch.
+    load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "20")) +
+         stand("B", 37, opt("HB-BBB", "SWR2", 2, "20")));
+    parking.follow();
+    ASSERT_EQ(parking.chosen().size(), 2U);
+    parking.lf_detcs();
+    parking.lf_detcs();
+    EXPECT_EQ(parking.aircraft().size(), 1U);
+    EXPECT_TRUE(log.contains("possibly colliding")) << log.text();
+}
+
 TEST_F(StaticParkingTest, RenewalChangesOnlyWhatTheSlotChangedAndMakesRoomForLiveTraffic) {
     load(stand("A", 0, opt("HB-AAA", "SWR1", 2, "18:20")) +    // until 10:30
          stand("B", 100, opt("HB-BBB", "SWR2", 2, "20:26")) +  // on until 13:30
