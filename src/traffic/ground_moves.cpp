@@ -25,7 +25,7 @@ constexpr double kCornerMaxKt = 40.0;
 constexpr double kCornerAheadRad = 45.0 * kDeg2Rad;
 // Steering toward a curve's tangent may run this much above the curve's own turn, so a
 // heading that lags behind catches up.
-constexpr double kCatchUpTurn = 1.15;
+constexpr double kCatchUpTurn = 1.08;
 
 LocalXY along(double bearing, double m) {
     return {std::cos(bearing) * m, std::sin(bearing) * m};
