@@ -38,7 +38,7 @@ TEST_F(StandLearning, OneStayIsOneRecordAndALongGapStartsAnother) {
     EXPECT_TRUE(see(3, 20, StandSeen::Arrived));
     EXPECT_TRUE(see(3, 22));  // 10:00 and 11:00: one stay
     ASSERT_EQ(flights().size(), 1u);
-    EXPECT_EQ(flights()[0].bits.to_ulong(), 0b111UL << 20);
+    EXPECT_EQ(flights()[0].bits.to_ullong(), 0b111ULL << 20);
     EXPECT_TRUE(flights()[0].updated);
     EXPECT_FALSE(flights()[0].soft);
     EXPECT_EQ(flights()[0].ordinal, 1);
@@ -47,7 +47,7 @@ TEST_F(StandLearning, OneStayIsOneRecordAndALongGapStartsAnother) {
     EXPECT_EQ(flights().size(), 1u);
     EXPECT_TRUE(see(3, 33));  // a gap of 6 does not
     ASSERT_EQ(flights().size(), 2u);
-    EXPECT_EQ(flights()[1].bits.to_ulong(), 1UL << 33);
+    EXPECT_EQ(flights()[1].bits.to_ullong(), 1ULL << 33);
     EXPECT_EQ(flights()[1].ordinal, 2);
 
     // A heavy aircraft's stay bridges a gap of 7.
@@ -65,7 +65,7 @@ TEST_F(StandLearning, AStayAcrossMidnightContinuesOnTheNextDay) {
     EXPECT_EQ(flights()[0].day, 7);
     EXPECT_TRUE(flights()[0].bits.test(46) && flights()[0].bits.test(47));
     EXPECT_EQ(flights()[1].day, 1);
-    EXPECT_EQ(flights()[1].bits.to_ulong(), 0b11UL);
+    EXPECT_EQ(flights()[1].bits.to_ullong(), 0b11ULL);
 }
 
 TEST_F(StandLearning, NothingIsLearnedWithoutRegistrationStandOrAgainstSoftData) {
