@@ -122,11 +122,9 @@ int gf_processEntry(const std::vector<std::string>& args) {
     gf_noteInstalledSimulators();
 
     lf_installWindowHooks();
-#ifdef _WIN32
-    MainWindow window(gf_makeWin32View());
-#else
+    // The Win32 view (gf_makeWin32View) does not yet start a run under Wine: until it does,
+    // Windows shows the console view too.
     MainWindow window(gf_makeHeadlessView({gf_snapshotSwitch(args), true}));
-#endif
     if (!window.create()) {
         gf_logLine("initInstance failed");
         return 0;
