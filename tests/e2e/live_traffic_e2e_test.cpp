@@ -15,58 +15,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The user moves to another stand after 150 s; a trace every half second.
 std::string lf_scenario() {
-    return nlohmann::json{{"simulator", {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}}},
-                          {"ground_alt_ft", 1416},
-                          {"user",
-                           {{"title", "Test A320"},
-                            {"atc_model", "A320"},
-                            {"lat", 47.45115},
-                            {"lon", 8.5584},
-                            {"alt_ft", 1421},
-                            {"heading_deg", 250},
-                            {"on_ground", true}}},
-                          {"timeline",
-                           {{{"t", 150},
-                             {"do", "move_user"},
-                             {"lat", 47.4525},
-                             {"lon", 8.5600},
-                             {"alt_ft", 1421},
-                             {"on_ground", true},
-                             {"heading_deg", 250},
-                             {"ground_speed_kt", 0}}}},
-                          {"trace", {{"interval_s", 0.5}}}}
-        .dump();
-}
-
-// Runs a command and gives its exit status and standard output.
-std::pair<int, std::string> lf_run(const std::filesystem::path& exe,
-                                   const std::vector<std::string>& args,
-                                   const std::filesystem::path& dir) {
-    testkit::Process::Options o;
-    o.stdoutFile = dir / "cmd.out";
-    o.stderrFile = dir / "cmd.err";
-    testkit::Process p(exe, args, o);
-    const auto rc = p.wait(120s);
-    return {rc.value_or(-1),
-            testkit::readFile(dir / "cmd.out") + testkit::readFile(dir / "cmd.err")};
-}
-
-// The demo's livery folder, written by its script.
-std::string lf_liveries(const std::filesystem::path& dir) {
-    const std::filesystem::path folder = dir / "Airplanes";
-    const auto [rc, out] = lf_run(
-        "/usr/bin/python3",
-        {(testkit::sourceDir() / "scripts" / "demo-liveries").string(), folder.string()}, dir);
-    EXPECT_EQ(rc, 0) << out;
-    return folder.string();
+    return e2e::zurichScenario({{"timeline",
+                                 {{{"t", 150},
+                                   {"do", "move_user"},
+                                   {"lat", 47.4525},
+                                   {"lon", 8.5600},
+                                   {"alt_ft", 1421},
+                                   {"on_ground", true},
+                                   {"heading_deg", 250},
+                                   {"ground_speed_kt", 0}}}},
+                                {"trace", {{"interval_s", 0.5}}}});
 }
 
 class LiveTrafficE2E : public ::testing::Test {
   protected:
     // The trace report's verdict on the run (--check) and its text.
     std::pair<int, std::string> report() {
-        return lf_run(
+        return e2e::runCommand(
             testkit::binary("trace-report"),
             {sim_.tracePath().string(), "--scenario", sim_.scenarioPath().string(), "--check"},
             dir_.path());
@@ -74,8 +41,9 @@ class LiveTrafficE2E : public ::testing::Test {
 
     testkit::TempDir dir_;
     sctest::SimProcess sim_{lf_scenario()};
-    e2e::WendleRun run_{
-        sim_.port(), true, {{"SCAN_LIVERIES", "true"}, {"lfolder0", lf_liveries(dir_.path())}}};
+    e2e::WendleRun run_{sim_.port(),
+                        true,
+                        {{"SCAN_LIVERIES", "true"}, {"lfolder0", e2e::demoLiveries(dir_.path())}}};
 };
 
 TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
@@ -83,10 +51,10 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     // The flights are written first, so the test knows their callsigns.
     const std::filesystem::path flights = dir_.path() / "flights.jsonl";
     const auto [rc, out] =
-        lf_run(testkit::binary("wendle-rt"),
-               {"--flights", "6", "--spread", "30", "--approach-nm", "4", "--seed", "3", "--center",
-                "47.45115,8.5584", "--write-scenario", flights.string()},
-               dir_.path());
+        e2e::runCommand(testkit::binary("wendle-rt"),
+                        {"--flights", "6", "--spread", "30", "--approach-nm", "4", "--seed", "3",
+                         "--center", "47.45115,8.5584", "--write-scenario", flights.string()},
+                        dir_.path());
     ASSERT_EQ(rc, 0) << out;
     const std::string sent = testkit::readFile(flights);
     run_.startRealTraffic({"--scenario", flights.string()});

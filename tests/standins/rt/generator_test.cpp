@@ -8,7 +8,6 @@
 #include <map>
 
 #include "standins/rt/standin.h"
-#include "testkit/testkit.h"
 
 namespace wnd::rtstandin {
 namespace {
@@ -156,55 +155,6 @@ TEST(Generator, FlightsUseTheRunwaysOfTheAirportNearTheUser) {
     const RunwaysInUse other = chooseRunways(o);
     EXPECT_EQ(other.arrival.name, "14");
     lf_checkFlights(generateScenario(o), other, 540.0, true, n);
-}
-
-TEST(Generator, WithoutRunwaysOneOfTheGivenHeadingIsMadeUpBesideTheUser) {
-    GeneratorOptions o;
-    o.airport = {-33.9, 151.2};
-    o.runwayHeadingDeg = 100.0;
-    o.elevationFt = 20.0;
-    o.flights = 3;
-    const RunwaysInUse use = chooseRunways(o);
-    EXPECT_TRUE(use.icao.empty());
-    EXPECT_NEAR(use.arrival.headingDeg, 100.0, 0.5);
-    EXPECT_EQ(use.arrival.name, use.departure.name);
-    const Scenario sc = generateScenario(o);
-    Counts n;
-    lf_checkFlights(sc, use, 0.0, false, n);
-    EXPECT_EQ(n.arrivals + n.departures + n.overflights, 3);
-    // --write-scenario's file reads back as it was generated.
-    testkit::TempDir dir;
-    ASSERT_TRUE(saveScenario(sc, dir / "g.jsonl"));
-    const Scenario back = loadScenario(dir / "g.jsonl");
-    EXPECT_EQ(back.name, sc.name);
-    EXPECT_EQ(back.elevationFt, 20.0);
-    ASSERT_EQ(back.reports.size(), sc.reports.size());
-    for (std::size_t i = 0; i < sc.reports.size(); i += 97) {
-        const Report &a = sc.reports[i], &b = back.reports[i];
-        EXPECT_EQ(formatTrafficLine(a, 1.0), formatTrafficLine(b, 1.0));
-    }
-}
-
-TEST(Runways, RowsThatAreNoRunwayAreSkippedAndTheNearestAirportIsTaken) {
-    testkit::TempDir dir;
-    const std::string header =
-        "icao,elevation_ft,width_m,surface,end1,lat1,lon1,disp1_m,end2,lat2,lon2,disp2_m\n";
-    testkit::writeFile(dir / "r.csv", header +
-                                          "AAAA,100,45,1,09,10.0,20.0,0,27,10.0,20.03,150\n"
-                                          "AAAA,100,45,1,18,x,20.0,0,36,10.0,20.03,0\n"
-                                          "AAAA,100,45\n"
-                                          "BBBB,500,30,3,01,10.2,20.0,0,19,10.21,20.0,0\r\n"
-                                          "CCCC,0,30,1,01,95.0,20.0,0,19,10.21,20.0,0\n");
-    const auto all = loadRunways(dir / "r.csv");
-    ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[0].ends[1].displacedM, 150.0);
-    EXPECT_NEAR(all[0].lengthM(), 3287.0, 10.0);
-    EXPECT_EQ(airportRunwaysNear(all, {10.01, 20.01}, 5.0).front().icao, "AAAA");
-    EXPECT_EQ(airportRunwaysNear(all, {10.19, 20.0}, 5.0).front().icao, "BBBB");
-    EXPECT_TRUE(airportRunwaysNear(all, {11.0, 20.0}, 5.0).empty());
-    testkit::writeFile(dir / "bad.csv", "icao,lat\n");
-    EXPECT_THROW(loadRunways(dir / "bad.csv"), std::runtime_error);
-    EXPECT_THROW(loadRunways(dir / "none.csv"), std::runtime_error);
 }
 
 }  // namespace
