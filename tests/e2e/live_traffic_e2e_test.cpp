@@ -1,6 +1,8 @@
 // Live traffic from outside: wendle-rt's flights around Zurich through the real `wendle`
 // into wendle-sim, with the demo's generated livery folder; the simulator's trace judged by
-// the trace report.
+// the trace report. The whole start of the traffic on the program's own ports (the
+// handshake, the readers, the user's position to RealTraffic) and the closing down, which
+// stops the readers and tells RealTraffic.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -58,7 +60,10 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     ASSERT_EQ(rc, 0) << out;
     const std::string sent = testkit::readFile(flights);
     run_.startRealTraffic({"--scenario", flights.string()});
-    ASSERT_TRUE(run_.logShows("Traffic Reader connected", 90s)) << run_.log();
+    for (const char* connected :
+         {"RealTraffic connected", "QNH Reader connected", "Traffic Reader connected"}) {
+        ASSERT_TRUE(run_.logShows(connected, 90s)) << connected << "\n" << run_.log();
+    }
     // Time for a few flights to be born, wait in the buffer, be created and move.
     ASSERT_TRUE(testkit::waitUntil([&] { return sim_.traceOf("create").size() >= 3; }, 120s, 1s))
         << run_.log();
@@ -66,6 +71,13 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     std::this_thread::sleep_for(150s);
     EXPECT_TRUE(run_.wendle().running());
     EXPECT_EQ(run_.terminateWithin5s(), 0);
+    // Closing down stops the readers and tells RealTraffic.
+    const std::string log = run_.log();
+    for (const char* line : {"Exiting: USER CLOSED SIM", "SimConnect closed ok",
+                             "Traffic Reader has stopped\n", "QNH Reader has stopped\n"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(log.find("No traffic in this region?"), std::string::npos) << log;
 
     // Each object carries the callsign of a flight wendle-rt sent and a livery of the folder.
     for (const nlohmann::json& c : sim_.traceOf("create")) {
@@ -75,6 +87,8 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     }
     // RealTraffic hears the user's position once a second while the flight runs.
     const std::string rt = run_.realTrafficOut();
+    EXPECT_NE(rt.find("version question answered"), std::string::npos) << rt;
+    EXPECT_NE(rt.find("exit received"), std::string::npos) << rt;
     EXPECT_GE(e2e::count(rt, "received Qs121="), 60u) << rt;
     // ... where the user is now: at the start, and after the user moved in the simulator.
     static const std::regex kUserAt(R"(\(user at ([-0-9.]+),([-0-9.]+)\))");
