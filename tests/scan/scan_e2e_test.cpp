@@ -190,7 +190,7 @@ TEST(AirportScanE2E, StartUpScansTheAddonFolders) {
                         {"SCAN_LIVERIES", "false"},
                         {"SCAN_AIRPORTS", "true"},
                         {"afolder0", (stock / "0501").string()}});
-    EXPECT_THAT(runOnce(wf, "points to stock airports"),
+    EXPECT_THAT(wf.runUntilLogged("points to stock airports"),
                 HasSubstr("42: parameter afolder0 points to stock airports instead of add-on "
                           "airports!"));
 }
