@@ -110,7 +110,7 @@ TEST_F(Sockets, PortInUseAndRefusedConnection) {
 }
 
 // The bounded connect the simulator link makes: a refused connect is told apart from a slow
-// one. (A peer that stops reading: the SimConnect client's test, through the transport.)
+// one. (A peer that stops reading: LivenessE2E, through the real program.)
 TEST_F(Sockets, BoundedConnectGivesUpInTime) {
     std::uint16_t unused = 0;
     {
