@@ -5,8 +5,6 @@
 #include <thread>
 #include <vector>
 
-#include "board/status_board.h"
-
 namespace wnd {
 namespace {
 
@@ -43,14 +41,6 @@ TEST(RunControl, CloseSetsUserClosedOnlyWhenNoReasonWasSet) {
     rc2.reset();
     EXPECT_FALSE(rc2.ending());
     EXPECT_EQ(rc2.exitReason(), ExitReason::NotYetSet);
-}
-
-TEST(StatusBoard, AnErrorHidesLaterStatusLines) {
-    gf_board().reset();
-    showError("41: Wendle_P3D must be run from the Wendle_P3D folder!");
-    showStatus("hidden while the error shows");
-    EXPECT_EQ(gf_board().status(), "");
-    gf_board().reset();
 }
 
 }  // namespace

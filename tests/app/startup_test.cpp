@@ -99,14 +99,5 @@ TEST_F(RunFrameTest, ACloseDuringTheRestartCountdownEndsTheProcess) {
     EXPECT_NE(log().find("Restart cancelled: Wendle_P3D closes"), std::string::npos);
 }
 
-// The user's close ends the process: every e2e run that is closed sees it.
-TEST_F(RunFrameTest, NewSettingsRestartAndKeepTheScans) {
-    gs().SCAN_AIRPORTS.set(true);
-    gf_runControl().requestStop(ExitReason::NewSettings, 0);
-    lf_closingDown();
-    EXPECT_TRUE(gs().SCAN_AIRPORTS.value());
-    EXPECT_EQ(lastRunMessage(), kMsgStartRun);
-}
-
 }  // namespace
 }  // namespace wnd

@@ -1,6 +1,8 @@
 // Live traffic from outside: wendle-rt's flights around Zurich through the real `wendle`
 // into wendle-sim, with the demo's generated livery folder; the simulator's trace judged by
-// the trace report.
+// the trace report. The whole start of the traffic on the program's own ports (the
+// handshake, the readers, the user's position to RealTraffic) and the closing down, which
+// stops the readers and tells RealTraffic.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,58 +17,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The user moves to another stand after 150 s; a trace every half second.
 std::string lf_scenario() {
-    return nlohmann::json{{"simulator", {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}}},
-                          {"ground_alt_ft", 1416},
-                          {"user",
-                           {{"title", "Test A320"},
-                            {"atc_model", "A320"},
-                            {"lat", 47.45115},
-                            {"lon", 8.5584},
-                            {"alt_ft", 1421},
-                            {"heading_deg", 250},
-                            {"on_ground", true}}},
-                          {"timeline",
-                           {{{"t", 150},
-                             {"do", "move_user"},
-                             {"lat", 47.4525},
-                             {"lon", 8.5600},
-                             {"alt_ft", 1421},
-                             {"on_ground", true},
-                             {"heading_deg", 250},
-                             {"ground_speed_kt", 0}}}},
-                          {"trace", {{"interval_s", 0.5}}}}
-        .dump();
-}
-
-// Runs a command and gives its exit status and standard output.
-std::pair<int, std::string> lf_run(const std::filesystem::path& exe,
-                                   const std::vector<std::string>& args,
-                                   const std::filesystem::path& dir) {
-    testkit::Process::Options o;
-    o.stdoutFile = dir / "cmd.out";
-    o.stderrFile = dir / "cmd.err";
-    testkit::Process p(exe, args, o);
-    const auto rc = p.wait(120s);
-    return {rc.value_or(-1),
-            testkit::readFile(dir / "cmd.out") + testkit::readFile(dir / "cmd.err")};
-}
-
-// The demo's livery folder, written by its script.
-std::string lf_liveries(const std::filesystem::path& dir) {
-    const std::filesystem::path folder = dir / "Airplanes";
-    const auto [rc, out] = lf_run(
-        "/usr/bin/python3",
-        {(testkit::sourceDir() / "scripts" / "demo-liveries").string(), folder.string()}, dir);
-    EXPECT_EQ(rc, 0) << out;
-    return folder.string();
+    return e2e::zurichScenario({{"timeline",
+                                 {{{"t", 150},
+                                   {"do", "move_user"},
+                                   {"lat", 47.4525},
+                                   {"lon", 8.5600},
+                                   {"alt_ft", 1421},
+                                   {"on_ground", true},
+                                   {"heading_deg", 250},
+                                   {"ground_speed_kt", 0}}}},
+                                {"trace", {{"interval_s", 0.5}}}});
 }
 
 class LiveTrafficE2E : public ::testing::Test {
   protected:
     // The trace report's verdict on the run (--check) and its text.
     std::pair<int, std::string> report() {
-        return lf_run(
+        return e2e::runCommand(
             testkit::binary("trace-report"),
             {sim_.tracePath().string(), "--scenario", sim_.scenarioPath().string(), "--check"},
             dir_.path());
@@ -74,8 +43,9 @@ class LiveTrafficE2E : public ::testing::Test {
 
     testkit::TempDir dir_;
     sctest::SimProcess sim_{lf_scenario()};
-    e2e::WendleRun run_{
-        sim_.port(), true, {{"SCAN_LIVERIES", "true"}, {"lfolder0", lf_liveries(dir_.path())}}};
+    e2e::WendleRun run_{sim_.port(),
+                        true,
+                        {{"SCAN_LIVERIES", "true"}, {"lfolder0", e2e::demoLiveries(dir_.path())}}};
 };
 
 TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
@@ -83,14 +53,17 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     // The flights are written first, so the test knows their callsigns.
     const std::filesystem::path flights = dir_.path() / "flights.jsonl";
     const auto [rc, out] =
-        lf_run(testkit::binary("wendle-rt"),
-               {"--flights", "6", "--spread", "30", "--approach-nm", "4", "--seed", "3", "--center",
-                "47.45115,8.5584", "--write-scenario", flights.string()},
-               dir_.path());
+        e2e::runCommand(testkit::binary("wendle-rt"),
+                        {"--flights", "6", "--spread", "30", "--approach-nm", "4", "--seed", "3",
+                         "--center", "47.45115,8.5584", "--write-scenario", flights.string()},
+                        dir_.path());
     ASSERT_EQ(rc, 0) << out;
     const std::string sent = testkit::readFile(flights);
     run_.startRealTraffic({"--scenario", flights.string()});
-    ASSERT_TRUE(run_.logShows("Traffic Reader connected", 90s)) << run_.log();
+    for (const char* connected :
+         {"RealTraffic connected", "QNH Reader connected", "Traffic Reader connected"}) {
+        ASSERT_TRUE(run_.logShows(connected, 90s)) << connected << "\n" << run_.log();
+    }
     // Time for a few flights to be born, wait in the buffer, be created and move.
     ASSERT_TRUE(testkit::waitUntil([&] { return sim_.traceOf("create").size() >= 3; }, 120s, 1s))
         << run_.log();
@@ -98,6 +71,13 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     std::this_thread::sleep_for(150s);
     EXPECT_TRUE(run_.wendle().running());
     EXPECT_EQ(run_.terminateWithin5s(), 0);
+    // Closing down stops the readers and tells RealTraffic.
+    const std::string log = run_.log();
+    for (const char* line : {"Exiting: USER CLOSED SIM", "SimConnect closed ok",
+                             "Traffic Reader has stopped\n", "QNH Reader has stopped\n"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(log.find("No traffic in this region?"), std::string::npos) << log;
 
     // Each object carries the callsign of a flight wendle-rt sent and a livery of the folder.
     for (const nlohmann::json& c : sim_.traceOf("create")) {
@@ -107,6 +87,8 @@ TEST_F(LiveTrafficE2E, GeneratedFlightsBecomeAircraftThatMoveLikeAircraft) {
     }
     // RealTraffic hears the user's position once a second while the flight runs.
     const std::string rt = run_.realTrafficOut();
+    EXPECT_NE(rt.find("version question answered"), std::string::npos) << rt;
+    EXPECT_NE(rt.find("exit received"), std::string::npos) << rt;
     EXPECT_GE(e2e::count(rt, "received Qs121="), 60u) << rt;
     // ... where the user is now: at the start, and after the user moved in the simulator.
     static const std::regex kUserAt(R"(\(user at ([-0-9.]+),([-0-9.]+)\))");

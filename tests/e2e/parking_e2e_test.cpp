@@ -17,33 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string lf_scenario() {
-    return nlohmann::json{{"simulator", {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}}},
-                          {"ground_alt_ft", 1416},
-                          {"user",
-                           {{"title", "Test A320"},
-                            {"atc_model", "A320"},
-                            {"lat", 47.45115},
-                            {"lon", 8.5584},
-                            {"alt_ft", 1421},
-                            {"heading_deg", 250},
-                            {"on_ground", true}}},
-                          {"trace", {{"interval_s", 1.0}}}}
-        .dump();
-}
-
-std::pair<int, std::string> lf_run(const std::filesystem::path& exe,
-                                   const std::vector<std::string>& args,
-                                   const std::filesystem::path& dir) {
-    testkit::Process::Options o;
-    o.stdoutFile = dir / "cmd.out";
-    o.stderrFile = dir / "cmd.err";
-    testkit::Process p(exe, args, o);
-    const auto rc = p.wait(120s);
-    return {rc.value_or(-1),
-            testkit::readFile(dir / "cmd.out") + testkit::readFile(dir / "cmd.err")};
-}
-
 std::filesystem::path lf_buildDir() {
     return testkit::binary("wendle").parent_path().parent_path();
 }
@@ -56,12 +29,7 @@ TEST(ParkingE2E, RecordedGroundTrafficParksOnItsStandsAndIsLearned) {
         GTEST_SKIP() << "the Zurich recordings or stock files were not built";
     }
     testkit::TempDir dir;
-    const std::filesystem::path liveries = dir.path() / "Airplanes";
-    const auto [lrc, lout] =
-        lf_run("/usr/bin/python3",
-               {(testkit::sourceDir() / "scripts" / "demo-liveries").string(), liveries.string()},
-               dir.path());
-    ASSERT_EQ(lrc, 0) << lout;
+    const std::string liveries = e2e::demoLiveries(dir.path());
     // The download server's content, served on a free loopback port.
     testkit::Process::Options so;
     so.stdoutFile = dir.path() / "serve.out";
@@ -81,10 +49,10 @@ TEST(ParkingE2E, RecordedGroundTrafficParksOnItsStandsAndIsLearned) {
         20s, 100ms))
         << served << testkit::readFile(dir.path() / "serve.err");
     const std::string url = "http://127.0.0.1:" + pm[1].str();
-    sctest::SimProcess sim{lf_scenario()};
+    sctest::SimProcess sim{e2e::zurichScenario()};
     e2e::WendleRun run{sim.port(),
                        true,
-                       {{"SCAN_LIVERIES", "true"}, {"lfolder0", liveries.string()}},
+                       {{"SCAN_LIVERIES", "true"}, {"lfolder0", liveries}},
                        {},
                        {{"WENDLE_SERVER_URL", url}}};
     ASSERT_TRUE(run.logShows("The park airport is LSZH", 90s)) << run.log();
@@ -104,10 +72,10 @@ TEST(ParkingE2E, RecordedGroundTrafficParksOnItsStandsAndIsLearned) {
     const WeekSlot after = gf_weekSlotOf(std::time(nullptr));
 
     const auto [verdict, figures] =
-        lf_run(testkit::binary("trace-report"),
-               {sim.tracePath().string(), "--scenario", sim.scenarioPath().string(), "--stands",
-                stands.string(), "--check"},
-               dir.path());
+        e2e::runCommand(testkit::binary("trace-report"),
+                        {sim.tracePath().string(), "--scenario", sim.scenarioPath().string(),
+                         "--stands", stands.string(), "--check"},
+                        dir.path());
     EXPECT_EQ(verdict, 0) << figures;
     static const std::regex kParked(R"((\d+) parked at a stand)");
     std::smatch m;

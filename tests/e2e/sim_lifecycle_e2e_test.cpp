@@ -1,10 +1,7 @@
-// A run's life against the simulator, from outside: wendle-sim's own command line and a
-// client that sends it garbage, then the real `wendle` through the simulator's pause, resume and
-// quit, a broken link, a new flight, and a close while it waits for the flight.
+// A run's life against the simulator, from outside: the real `wendle` through the simulator's
+// pause, resume and quit, a broken link, a new flight, and a close while it waits for the flight.
 #include <gtest/gtest.h>
 
-#include "platform/socket.h"
-#include "simconnect/wire.h"
 #include "standin_run.h"
 
 namespace wnd {
@@ -14,56 +11,6 @@ using e2e::count;
 using e2e::StandInRun;
 using nlohmann::json;
 using namespace std::chrono_literals;
-
-TEST(WendleSim, BadCommandLinesScenariosAndPacketSizesAreClearErrors) {
-    sctest::SimProcess first("{}");
-    const std::string port = std::to_string(first.port());
-    ASSERT_NE(port, "0");
-    const struct {
-        const char* scenario;
-        std::vector<std::string> args;
-        int status;
-        std::string error;
-    } cases[] = {
-        {R"({"user": {"title": "X", "colour": "red"}})",
-         {},
-         2,
-         "scenario: user: unknown member 'colour'"},
-        {R"({"timeline": [{"t": 1, "do": "explode"}]})",
-         {},
-         2,
-         "timeline[0].do: unknown action 'explode'"},
-        // The port is taken: it says so and ends.
-        {"{}", {"--port", port}, 1, "cannot listen on 127.0.0.1:" + port},
-    };
-    for (const auto& [scenario, args, status, error] : cases) {
-        sctest::SimProcess sim(scenario, args);
-        EXPECT_EQ(sim.process().wait(10s), status) << scenario;
-        EXPECT_NE(sim.process().err().find(error), std::string::npos) << sim.process().err();
-    }
-
-    // A size that loses the packet boundaries closes that connection; the next is served.
-    auto connect = [&] {
-        auto s = platform::Socket::create(platform::SocketType::Tcp);
-        EXPECT_TRUE(s.connect("127.0.0.1", first.port()));
-        s.setReceiveTimeout(5s);
-        return s;
-    };
-    const std::uint8_t size5[] = {5, 0, 0, 0, 0xAA};
-    std::uint8_t reply[64];
-    platform::Socket garbage = connect();
-    ASSERT_EQ(garbage.send(size5, sizeof size5), 5);
-    EXPECT_EQ(garbage.receive(reply, sizeof reply), 0);
-    EXPECT_NE(first.process().out().find("client sent a packet size of 5: connection closed"),
-              std::string::npos);
-    platform::Socket good = connect();
-    scwire::PacketWriter open;
-    scwire::gf_encodeOpen(open, "after the garbage");
-    open.endClient(1);
-    ASSERT_EQ(good.send(open.buffer().data(), open.size()), static_cast<long>(open.size()));
-    ASSERT_GE(good.receive(reply, sizeof reply), 12);
-    EXPECT_EQ(scwire::gf_readU32(reply + 8), SIMCONNECT_RECV_ID_OPEN);
-}
 
 // The pause switches the not-running mode on once, the resume off; the simulator's quit
 // reaches the program as a closed simulator: it stops for good, and both processes end.

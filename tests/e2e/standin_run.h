@@ -32,6 +32,47 @@ inline std::string simConnectedText() {
 
 using testkit::count;
 
+// The user parked at Zurich on wendle-sim, a trace every second; `patch` is merged over it
+// (a null removes a member).
+inline std::string zurichScenario(const nlohmann::json& patch = nlohmann::json::object()) {
+    nlohmann::json j{{"simulator", {{"name", kSimName}, {"version", kSimVersion}}},
+                     {"ground_alt_ft", 1416},
+                     {"user",
+                      {{"title", "Test A320"},
+                       {"atc_model", "A320"},
+                       {"lat", 47.45115},
+                       {"lon", 8.5584},
+                       {"alt_ft", 1421},
+                       {"heading_deg", 250},
+                       {"on_ground", true}}},
+                     {"trace", {{"interval_s", 1.0}}}};
+    j.merge_patch(patch);
+    return j.dump();
+}
+
+// Runs a command to its end (two minutes at most): its exit status and its output.
+inline std::pair<int, std::string> runCommand(const std::filesystem::path& exe,
+                                              const std::vector<std::string>& args,
+                                              const std::filesystem::path& dir) {
+    testkit::Process::Options o;
+    o.stdoutFile = dir / "cmd.out";
+    o.stderrFile = dir / "cmd.err";
+    testkit::Process p(exe, args, o);
+    const auto rc = p.wait(120s);
+    return {rc.value_or(-1),
+            testkit::readFile(dir / "cmd.out") + testkit::readFile(dir / "cmd.err")};
+}
+
+// The demo's livery folder, written by its script into dir/Airplanes.
+inline std::string demoLiveries(const std::filesystem::path& dir) {
+    const std::filesystem::path folder = dir / "Airplanes";
+    const auto [rc, out] = runCommand(
+        "/usr/bin/python3",
+        {(testkit::sourceDir() / "scripts" / "demo-liveries").string(), folder.string()}, dir);
+    EXPECT_EQ(rc, 0) << out;
+    return folder.string();
+}
+
 // `wendle` started at once on the simulator at that port, without scans; with RealTraffic
 // "installed" when asked.
 class WendleRun {
@@ -120,18 +161,9 @@ class StandInRun : private SimFirst, public WendleRun {
 
   private:
     static std::string scenario(nlohmann::json timeline) {
-        return nlohmann::json{{"simulator", {{"name", kSimName}, {"version", kSimVersion}}},
-                              {"user",
-                               {{"title", "Test A320"},
-                                {"atc_model", "A320"},
-                                {"lat", 47.45115},
-                                {"lon", 8.5584},
-                                {"alt_ft", 1416},
-                                {"heading_deg", 250},
-                                {"on_ground", true}}},
-                              {"timeline", std::move(timeline)},
-                              {"trace", {{"interval_s", 1.0}}}}
-            .dump();
+        return zurichScenario({{"ground_alt_ft", nullptr},
+                               {"user", {{"alt_ft", 1416}}},
+                               {"timeline", std::move(timeline)}});
     }
 };
 

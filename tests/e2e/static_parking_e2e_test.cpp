@@ -48,34 +48,21 @@ std::string lf_airportFile() {
 
 // The user parked at the first stand; at 75 s lifted above AIRP_HEIGHT (out of sight).
 std::string lf_scenario() {
-    nlohmann::json j = nlohmann::json::parse(R"({
-      "ground_alt_ft": 1416,
-      "user": {"title": "Test A320", "atc_model": "A320", "lat": 47.45115, "lon": 8.5584,
-               "alt_ft": 1421, "heading_deg": 250, "on_ground": true},
+    return e2e::zurichScenario(nlohmann::json::parse(R"({
       "timeline": [{"t": 75, "do": "move_user", "lat": 47.45115, "lon": 8.5584, "alt_ft": 20000,
-                    "on_ground": false, "heading_deg": 230, "ground_speed_kt": 250}],
-      "trace": {"interval_s": 1.0}})");
-    j["simulator"] = {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}};
-    return j.dump();
+                    "on_ground": false, "heading_deg": 230, "ground_speed_kt": 250}]})"));
 }
 
 TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
     testkit::TempDir dir;
-    testkit::Process::Options o;
-    o.stdoutFile = dir / "liveries.out";
-    o.stderrFile = dir / "liveries.err";
-    testkit::Process liveries("/usr/bin/python3",
-                              {(testkit::sourceDir() / "scripts" / "demo-liveries").string(),
-                               (dir / "Airplanes").string()},
-                              o);
-    ASSERT_EQ(liveries.wait(60s), 0);
+    const std::string liveries = e2e::demoLiveries(dir.path());
 
     sctest::SimProcess sim(lf_scenario());
     testkit::WorkFolder wf;
     testkit::writeFile(wf.work / "airports" / "my_thirdparty" / "LSZH.xml", lf_airportFile());
     wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()},
                         {"SCAN_LIVERIES", "true"},
-                        {"lfolder0", (dir / "Airplanes").string()},
+                        {"lfolder0", liveries},
                         {"SCAN_AIRPORTS", "false"},
                         {"CUSTOM_PARKING_PERCENTAGE", "50"}});
     sctest::writeSimConnectCfg(wf.work, sim.port());

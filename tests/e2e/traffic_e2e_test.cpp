@@ -1,7 +1,7 @@
-// Traffic flowing end to end: RealTraffic's lines and weather into the real `wendle` (with and
-// without the PSX connection), and the program's link, in this process, against the simulator
-// process: the user aircraft read, aircraft created, refused, identified, frozen, steered and
-// removed there, and a simulator that is not Prepar3D refused.
+// Traffic without the PSX connection into the real `wendle` (with it: the live-traffic run),
+// and the program's link, in this process, against the simulator process: the user aircraft
+// read, aircraft created, refused, identified, frozen, steered and removed there, and a
+// simulator that is not Prepar3D refused.
 #include <gtest/gtest.h>
 
 #include "sim/sim_test_util.h"
@@ -13,37 +13,6 @@ namespace {
 
 using e2e::StandInRun;
 using namespace std::chrono_literals;
-
-// The whole start of the traffic on the program's own ports: the handshake, the time and the
-// user's position to RealTraffic, both readers; then closing down, which stops the readers
-// and tells RealTraffic. The messages' units are checked in tests/rtlink/e2e_test.cpp.
-TEST(TrafficE2E, RunsAgainstBothStandInsUntilClosed) {
-    StandInRun run(nlohmann::json::array(), true);
-    ASSERT_TRUE(run.logShows("Waiting for Prepar3Dv5 ..."));
-    ASSERT_TRUE(run.logShows(e2e::simConnectedText())) << run.log();
-    run.startRealTraffic({"--flights", "6", "--qnh", "1020", "--rt-version", "9.1"});
-    ASSERT_TRUE(run.logShows("RealTraffic connected")) << run.log() << run.realTrafficOut();
-    ASSERT_TRUE(run.logShows("QNH Reader connected"));
-    ASSERT_TRUE(run.logShows("Traffic Reader connected"));
-    // The readers have queued traffic by now; the cycle runs until the window closes.
-    std::this_thread::sleep_for(3s);
-    EXPECT_TRUE(run.wendle().running());
-    run.wendle().terminate();
-    EXPECT_EQ(run.wendle().wait(20s), 0);
-    const std::string log = run.log();
-    for (const char* line : {"Exiting: USER CLOSED SIM", "SimConnect closed ok",
-                             "Traffic Reader has stopped\n", "QNH Reader has stopped\n"}) {
-        EXPECT_NE(log.find(line), std::string::npos) << line;
-    }
-    EXPECT_EQ(log.find("No traffic in this region?"), std::string::npos) << log;
-    const std::string rt = run.realTrafficOut();
-    EXPECT_NE(rt.find(R"(version question answered: {"level":2,"version":"9.1"})"),
-              std::string::npos)
-        << rt;
-    EXPECT_EQ(e2e::count(rt, "received Qs123="), 1u) << rt;
-    EXPECT_NE(rt.find("received Qs121="), std::string::npos);
-    EXPECT_NE(rt.find("exit received"), std::string::npos);
-}
 
 // With Aerowinx, RealTraffic is not asked for a connection: the traffic comes by UDP only.
 TEST(TrafficE2E, WithAerowinxTheTrafficComesByUdpOnly) {

@@ -41,33 +41,7 @@ std::uint16_t lf_freePort() {
 }
 
 std::string lf_scenario(std::uint16_t port, int startDelayS) {
-    return nlohmann::json{{"simulator", {{"name", e2e::kSimName}, {"version", e2e::kSimVersion}}},
-                          {"port", port},
-                          {"start_delay_s", startDelayS},
-                          {"ground_alt_ft", 1416},
-                          {"user",
-                           {{"title", "Test A320"},
-                            {"atc_model", "A320"},
-                            {"lat", 47.45115},
-                            {"lon", 8.5584},
-                            {"alt_ft", 1421},
-                            {"heading_deg", 250},
-                            {"on_ground", true}}},
-                          {"trace", {{"interval_s", 1.0}}}}
-        .dump();
-}
-
-// The demo's livery folder, written by its script.
-std::string lf_liveries(const std::filesystem::path& dir) {
-    const std::filesystem::path folder = dir / "Airplanes";
-    testkit::Process::Options o;
-    o.stdoutFile = dir / "liveries.out";
-    o.stderrFile = dir / "liveries.err";
-    testkit::Process p(
-        "/usr/bin/python3",
-        {(testkit::sourceDir() / "scripts" / "demo-liveries").string(), folder.string()}, o);
-    EXPECT_EQ(p.wait(120s), 0) << testkit::readFile(dir / "liveries.err");
-    return folder.string();
+    return e2e::zurichScenario({{"port", port}, {"start_delay_s", startDelayS}});
 }
 
 // `wendle` painting its window into a file and taking commands from a pipe.
@@ -172,7 +146,7 @@ bool lf_checked(const pugi::xml_document& doc, const std::string& name) {
 
 TEST(WindowE2E, PicturesAndCommandsThroughARunWithTraffic) {
     testkit::TempDir dir;
-    const std::string liveries = lf_liveries(dir.path());
+    const std::string liveries = e2e::demoLiveries(dir.path());
     const std::uint16_t port = lf_freePort();
     ASSERT_NE(port, 0);
     sctest::SimProcess sim(lf_scenario(port, 12), {"--port", std::to_string(port)});

@@ -51,13 +51,7 @@ TEST_F(RegcodesTest, TitlesWithoutRegistrationsAreNotUsedByTheScan) {
     EXPECT_THAT(keys(gf_liveries().regcodes.dontUseTitles),
                 UnorderedElementsAre("Banned", "Mine Banned"));
     const std::string log = work.log();
-    EXPECT_THAT(log, HasSubstr("==> Duplicate title 'Kept' (same as previous)\n"));
-    EXPECT_THAT(log,
-                HasSubstr("3 liveries read from " + gf_liveries().paths.regcodesXml().string()));
-    EXPECT_THAT(log, HasSubstr("\n1 don't use title read\n"));
     EXPECT_THAT(log, HasSubstr("==> wrong regcode length 'X' in "));
-    EXPECT_THAT(log, HasSubstr("\nTypo Only ; regs empty?\n"));
-    EXPECT_THAT(log, HasSubstr("\n1 don't use title read from files in "));
     EXPECT_FALSE(fs::exists(gf_liveries().paths.regcodesXml()));
     EXPECT_TRUE(log.find("2 liveries found in") != std::string::npos) << log;
 }
@@ -100,15 +94,7 @@ TEST_F(RegcodesTest, InlineShippedAndUserCodesMergeWithTheirReports) {
                     "0 new regcodes added, 1 regcode replaced"));
     EXPECT_THAT(work.report(LiveryReport::MultRegcodes),
                 ElementsAre(HasSubstr("regcode D-ABCD for 'L4' and for 'L6'")));
-    const std::string log = work.log();
-    for (const char* line :
-         {"1 in-line regcode clashes, see '", "==> wrong regcode length 'XY' in ",
-          "==> wrong regcode length 'ABCDEFGHIJKLM' in ", "Processing regcodes file '",
-          "\n4 liveries\n", "\n1 livery\n", "\n2 special liveries\n", "\n1 unique liveries\n",
-          "\n5 registration codes\n",
-          "Offline regcode files processed, results can be found in '"}) {
-        EXPECT_THAT(log, HasSubstr(line));
-    }
+    EXPECT_THAT(work.log(), HasSubstr("==> wrong regcode length 'ABCDEFGHIJKLM' in "));
 
     // The ladder's first steps: 0 for a livery made for one registration, else 1.
     gs().MATCHING_DEPTH.set(1);

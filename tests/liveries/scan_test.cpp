@@ -157,9 +157,6 @@ TEST_F(FullScanTest, PrioritizingLeavesOutAirlinesAndModelsOfAHigherPriorityFold
     gf_board().setListener(nullptr);
     EXPECT_THAT(statuses, Contains("Scanning prioritized for liveries ..."));
     EXPECT_THAT(catalogueTitles(), ElementsAre("A Shared", "A Own", "B Sim", "F One", "H Heavy"));
-    EXPECT_TRUE(work.logHas(
-        "\n6 in total\n1 liverie left out: airline and model already in a lower-numbered "
-        "lfolder\n5 liveries in "));
     EXPECT_THAT(work.report(LiveryReport::RegistrationConversions),
                 ElementsAre(fmt::format("{:80} D-ALCA cargo false => true", "A Own"),
                             fmt::format("{:80} D-ALCA airl BAW => GEC", "A Own"),
@@ -167,7 +164,6 @@ TEST_F(FullScanTest, PrioritizingLeavesOutAirlinesAndModelsOfAHigherPriorityFold
 
     gf_processScannedLiveries();
     EXPECT_EQ(gf_board().liveriesCount.load(), 5);
-    EXPECT_TRUE(work.logHas("Category Heavy: 2 pax liveries and 1 cargo liverie\n"));
     EXPECT_FALSE(gs().LIGHT_AIRCRAFT.value());  // no light aircraft installed
 }
 
@@ -190,7 +186,6 @@ TEST_F(FullScanTest, FolderErrorsStopTheScanWithTheUserErrors) {
     fs::create_directories(work / "nothing");
     gs().lfolder[7].set((work / "nothing").string());
     EXPECT_EQ(userError(), "53: no liveries found");
-    EXPECT_TRUE(work.logHas("No liveries found in " + (work / "nothing").string()));
     EXPECT_TRUE(gs().SCAN_LIVERIES.value());
 }
 
@@ -203,7 +198,6 @@ TEST_F(FullScanTest, ClosingDownOrADamagedCatalogueMeanAScanNextTime) {
     EXPECT_FALSE(fs::exists(catalogue));
 
     EXPECT_TRUE(lf_readLiveriesScanned(catalogue).empty());
-    EXPECT_TRUE(work.logHas("File " + catalogue.string() + " not found"));
     fs::create_directories(catalogue.parent_path());
     writeFile(catalogue, "<root><liveries><liv title=");
     gs().SCAN_LIVERIES.set(false);

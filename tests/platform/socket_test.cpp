@@ -77,17 +77,6 @@ TEST_F(Sockets, TcpExchangeTimeoutsAndClose) {
     EXPECT_EQ(p.server.receive(buf.data(), buf.size()), 0);  // orderly end
 }
 
-TEST_F(Sockets, ResetOnCloseFailsThePeerInsteadOfEndingInOrder) {
-    Pair p = connected();
-    ASSERT_TRUE(p.server.valid());
-    ASSERT_TRUE(p.server.setResetOnClose());
-    p.server.close();
-    ASSERT_TRUE(p.client.waitReadable(2000ms));
-    std::array<char, 16> buf{};
-    EXPECT_EQ(p.client.receive(buf.data(), buf.size()), -1);
-    EXPECT_EQ(p.client.lastError(), 10054);
-}
-
 TEST_F(Sockets, ShutdownWakesABlockedReceive) {
     Pair p = connected();
     ASSERT_TRUE(p.server.valid());
@@ -120,10 +109,9 @@ TEST_F(Sockets, PortInUseAndRefusedConnection) {
     EXPECT_EQ(platform::resolveIPv4("127.0.0.1"), std::optional<std::string>("127.0.0.1"));
 }
 
-// The bounded calls the simulator link makes: a refused connect is told apart from a slow
-// one, and a peer that stops reading costs a send no more than its time-out, however large
-// the send.
-TEST_F(Sockets, BoundedConnectAndSendGiveUpInTime) {
+// The bounded connect the simulator link makes: a refused connect is told apart from a slow
+// one. (A peer that stops reading: LivenessE2E, through the real program.)
+TEST_F(Sockets, BoundedConnectGivesUpInTime) {
     std::uint16_t unused = 0;
     {
         Socket gone = Socket::create(SocketType::Tcp);
@@ -148,14 +136,6 @@ TEST_F(Sockets, BoundedConnectAndSendGiveUpInTime) {
     std::array<char, 4> buf{};
     EXPECT_EQ(client.receive(buf.data(), buf.size()), 2);
     late.join();
-
-    // The server never reads: one send larger than all the buffers together.
-    const std::string huge(16 << 20, 'x');
-    const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.send(huge.data(), huge.size(), 300ms), -1);
-    EXPECT_EQ(client.lastError(), kTimedOut);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
-    EXPECT_FALSE(client.waitWritable(100ms));
 }
 
 TEST_F(Sockets, DatagramsTruncateAndSurviveAnUnreachablePeer) {

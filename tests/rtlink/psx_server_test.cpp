@@ -1,4 +1,4 @@
-// The PSX-protocol server's texts, start errors and the close button during the wait.
+// The PSX-protocol server's texts and the close button during the wait.
 // The handshake, the messages on the wire, a lost client and an overlong answer are
 // played against the stand-in in e2e_test.cpp.
 #include "rtlink/psx_server.h"
@@ -57,19 +57,6 @@ class PsxServerTest : public ::testing::Test {
     testkit::LogCapture log;
     PsxServer server{{}};
 };
-
-TEST_F(PsxServerTest, StartErrorsNameTheFailingStep) {
-    using ::testing::StrEq;
-    using ::testing::ThrowsMessage;
-    PsxServer other({});
-    EXPECT_THAT([&] { other.start("not-a-port"); },
-                ThrowsMessage<std::runtime_error>(StrEq("getaddrinfo failed with error 10109")));
-    const std::string port = std::to_string(server.port());
-    EXPECT_THAT([&] { other.start(port); },
-                ThrowsMessage<std::runtime_error>(StrEq(
-                    "Bind failed at port " + port + " with error 10048 Address already in use")));
-    EXPECT_FALSE(other.listening());
-}
 
 TEST_F(PsxServerTest, ClosingTheWindowEndsTheWaitForRealTraffic) {
     std::thread closer([] {

@@ -74,24 +74,6 @@ TEST(WendleBglTool, PrintsTheAirportsOfRealFiles) {
     EXPECT_TRUE(l[8].contains("error"));
 }
 
-// Runs until the scan has ended (or the run did), then closes as the close button would.
-std::string runOnce(const testkit::WorkFolder& wf, const std::string& until) {
-    fs::remove(wf.work / "Log.txt");  // the program keeps it as Log0.txt anyway
-    Process p(testkit::binary("wendle"), {}, wf.options());
-    testkit::waitUntil(
-        [&] {
-            const std::string log = readFile(wf.work / "Log.txt");
-            return log.find(until) != std::string::npos ||
-                   log.find("Exiting: ") != std::string::npos;
-        },
-        120s, 100ms);
-    if (p.running()) {
-        p.terminate();
-    }
-    EXPECT_TRUE(p.wait(30s).has_value());
-    return readFile(wf.work / "Log.txt");
-}
-
 // An airport of `stands` parkings numbered downwards by 8 (the file lists them sorted).
 void scenery(const fs::path& file, const std::string& ident, int stands, int helipads = 0) {
     testbgl::Airport a;
@@ -144,7 +126,7 @@ TEST(AirportScanE2E, StartUpScansTheAddonFolders) {
                         {"afolder2", (wf.dir / "afile").string()},
                         {"afolder3", sc.string()},
                         {"afolder4", stock.string()}});
-    const std::string log = runOnce(wf, "airports scan ends");
+    const std::string log = wf.runUntilLogged("airports scan ends");
     for (const std::string line :
          {"nothere does not exist, skipped!", "afile is not a folder name, skipped!",
           " is searched already, skipped!", "Scenery is the stock scenery folder, skipped!",
@@ -208,7 +190,7 @@ TEST(AirportScanE2E, StartUpScansTheAddonFolders) {
                         {"SCAN_LIVERIES", "false"},
                         {"SCAN_AIRPORTS", "true"},
                         {"afolder0", (stock / "0501").string()}});
-    EXPECT_THAT(runOnce(wf, "points to stock airports"),
+    EXPECT_THAT(wf.runUntilLogged("points to stock airports"),
                 HasSubstr("42: parameter afolder0 points to stock airports instead of add-on "
                           "airports!"));
 }

@@ -1,5 +1,4 @@
-// Shared by the SimConnect tests: a client of our transport that keeps what it receives, an
-// in-process stand-in on a free loopback port, and the registration the program makes.
+// A client of our transport that keeps what it receives.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +7,6 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +14,6 @@
 #include "simconnect/sim_process.h"
 #include "simconnect/simconnect.h"
 #include "simconnect/tcp_client.h"
-#include "standins/sim/standin.h"
 #include "testkit/testkit.h"
 
 namespace wnd::sctest {
@@ -38,19 +35,6 @@ struct Msg {
 };
 
 using MsgPred = std::function<bool(const Msg&)>;
-
-// Matches a system event with its data (ObjectAdded and ObjectRemoved carry the object id).
-inline MsgPred isEvent(DWORD eventId, DWORD data) {
-    return [=](const Msg& m) {
-        const auto& e = m.as<SIMCONNECT_RECV_EVENT>();
-        return e.uEventID == eventId && e.dwData == data;
-    };
-}
-inline MsgPred isReplyTo(DWORD requestId) {
-    return [=](const Msg& m) {
-        return m.as<SIMCONNECT_RECV_SIMOBJECT_DATA>().dwRequestID == requestId;
-    };
-}
 
 inline auto matching(DWORD id, const MsgPred& pred) {
     return [&pred, id](const Msg& m) { return m.id() == id && (!pred || pred(m)); };
@@ -89,29 +73,9 @@ class Client {
         pumpUntil([] { return false; }, d);
     }
 
-    const Msg* find(DWORD id, const MsgPred& pred = {}) const {
-        const auto it = std::ranges::find_if(msgs, matching(id, pred));
-        return it == msgs.end() ? nullptr : &*it;
-    }
     std::size_t count(DWORD id, const MsgPred& pred = {}) const {
         return static_cast<std::size_t>(std::ranges::count_if(msgs, matching(id, pred)));
     }
-    // Waits for a message of that id (and predicate) and returns it; nullptr on time-out.
-    const Msg* waitFor(DWORD id, const MsgPred& pred = {}, std::chrono::milliseconds timeout = 5s) {
-        pumpUntil([&] { return find(id, pred) != nullptr; }, timeout);
-        return find(id, pred);
-    }
-    const Msg* waitException(DWORD exception) {
-        return waitFor(SIMCONNECT_RECV_ID_EXCEPTION, [&](const Msg& m) {
-            return m.as<SIMCONNECT_RECV_EXCEPTION>().dwException == exception;
-        });
-    }
-    DWORD lastSendId() const {
-        DWORD id = 0;
-        SimConnect_GetLastSentPacketID(h, &id);
-        return id;
-    }
-
     HANDLE h = nullptr;
     HRESULT openResult = kScFail;
     std::vector<Msg> msgs;
@@ -128,55 +92,5 @@ class Client {
 
     testkit::TempDir dir_;
 };
-
-// The stand-in in this process, on a free port, with a trace in a temporary folder.
-class StandIn {
-  public:
-    explicit StandIn(simstandin::Scenario sc = {})
-        : standin_(std::move(sc),
-                   simstandin::StandInOptions{std::uint16_t{0}, dir_ / "trace.jsonl", {}}) {
-        standin_.start();
-    }
-    simstandin::SimStandIn* operator->() { return &standin_; }
-    std::uint16_t port() {
-        standin_.waitListening(5s);
-        return standin_.port();
-    }
-    simstandin::SimCore& core() { return standin_.core(); }
-    const std::filesystem::path& dir() const { return dir_.path(); }
-    // The trace's lines of that event so far.
-    std::vector<nlohmann::json> traceOf(const std::string& ev) const {
-        return traceLines(testkit::readFile(dir_ / "trace.jsonl"), ev);
-    }
-
-  private:
-    testkit::TempDir dir_;
-    simstandin::SimStandIn standin_;
-};
-
-// The part of the program's registration the stand-in tests use: its system events and the
-// on-ground definition. The link's whole registration meets wendle-sim in tests/e2e.
-inline void registerLikeTheProgram(HANDLE h) {
-    const std::pair<DWORD, const char*> events[] = {
-        {201, "Sim"}, {202, "ObjectAdded"}, {203, "ObjectRemoved"}, {204, "Frame"}};
-    for (const auto& [id, name] : events) {
-        ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, id, name), kScOk);
-    }
-    ASSERT_EQ(
-        SimConnect_AddToDataDefinition(h, 409, "SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64),
-        kScOk);
-}
-
-inline SIMCONNECT_DATA_INITPOSITION initPosition(double lat, double lon, double altFt,
-                                                 double hdgDeg, bool onGround, DWORD airspeed = 0) {
-    SIMCONNECT_DATA_INITPOSITION p{};
-    p.Latitude = lat;
-    p.Longitude = lon;
-    p.Altitude = altFt;
-    p.Heading = hdgDeg;
-    p.OnGround = onGround ? 1 : 0;
-    p.Airspeed = airspeed;
-    return p;
-}
 
 }  // namespace wnd::sctest

@@ -278,6 +278,24 @@ std::string parametersXml(const std::vector<std::pair<std::string, std::string>>
     return xml;
 }
 
+std::string WorkFolder::runUntilLogged(const std::string& until) const {
+    fs::remove(work / "Log.txt");  // the program keeps it as Log0.txt anyway
+    Process p(binary("wendle"), {}, options());
+    waitUntil(
+        [&] {
+            const std::string text = log();
+            return text.find(until) != std::string::npos ||
+                   text.find("Exiting: ") != std::string::npos;
+        },
+        std::chrono::seconds(120), std::chrono::milliseconds(100));
+    waitUntil([&] { return !p.running(); }, std::chrono::seconds(2));
+    if (p.running()) {
+        p.terminate();
+    }
+    p.wait(std::chrono::seconds(30));
+    return log();
+}
+
 std::string parameterValue(const fs::path& file, const std::string& key) {
     const std::string text = readFile(file);
     const std::string tag = "name=\"" + key + "\" value=\"";

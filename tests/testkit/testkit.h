@@ -114,6 +114,9 @@ struct WorkFolder {
         writeFile(parametersFile(), parametersXml(values));
     }
     std::string log() const { return readFile(work / "Log.txt"); }
+    // Runs `wendle` here until its log shows `until` or an exit, closes it as the close
+    // button would, and returns the log.
+    std::string runUntilLogged(const std::string& until) const;
 };
 
 }  // namespace wnd::testkit

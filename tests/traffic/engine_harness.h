@@ -22,6 +22,12 @@ class EngineHarness : public ::testing::Test {
         }
     }
     LiveAircraft* aircraft(std::uint32_t id = 0x4b1801) { return engine.findById(id); }
+    // Every position the engine sent the aircraft's object.
+    const std::vector<AiPosition>& trackOf(std::uint32_t id = 0x4b1801) {
+        static const std::vector<AiPosition> none;
+        const SimObject* o = world.objectOf(id);
+        return o != nullptr ? o->track : none;
+    }
 
     TestWorld world;
     LiveEngine engine{world};

@@ -100,12 +100,6 @@ class Ground : public EngineHarness {
         }
         run(3500);
     }
-    const std::vector<AiPosition>& trackOf(std::uint32_t id = 0x4b1801) {
-        static const std::vector<AiPosition> none;
-        const SimObject* o = world.objectOf(id);
-        return o != nullptr ? o->track : none;
-    }
-
     AirportFileData file;
 };
 

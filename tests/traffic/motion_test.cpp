@@ -1,6 +1,7 @@
 // The motion the simulator shows: flights fed as RealTraffic reports them, clean and made
 // worse on purpose, judged on every position the engine sends, as the trace report judges
-// wendle-sim's trace.
+// wendle-sim's trace. Arrivals (a flare, one touchdown, the roll-out) are judged by the trace
+// report itself in the live-traffic e2e run; a departure's lift-off comes too late there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 namespace wnd::enginetest {
 namespace {
 
-// Zurich, runway 14: threshold and the far end.
+// Zurich, runway 14: threshold and the far end (runway 32's start).
 constexpr LatLon kThreshold{47.483081, 8.534725};
 constexpr LatLon kRunwayEnd{47.461294, 8.564456};
 constexpr double kElevationFt = 1416.0;
@@ -22,7 +23,6 @@ struct Figures {
     double lowestAboveGroundFt = 1e9;
     int airToGround = 0;
     int groundToAir = 0;
-    std::vector<double> touchdownFpm;
 };
 
 // Samples once a second, as the trace of the simulator stand-in does.
@@ -46,7 +46,6 @@ Figures lf_judge(const std::vector<AiPosition>& track, double groundFt, double r
         }
         if (!first && onGround && !wasOnGround) {
             ++f.airToGround;
-            f.touchdownFpm.push_back((a.altitude - b.altitude) * 60.0);
         }
         if (!first && !onGround && wasOnGround) {
             ++f.groundToAir;
@@ -74,81 +73,7 @@ class Motion : public EngineHarness {
         }
         run(tailCycles);
     }
-    const std::vector<AiPosition>& trackOf(std::uint32_t id = 0x4b1801) {
-        static const std::vector<AiPosition> none;
-        for (const auto& [oid, o] : world.objects) {
-            if (o.aircraftId == id) {
-                return o.track;
-            }
-        }
-        return none;
-    }
 };
-
-// An arrival on runway 14: a 3-degree approach from 8 nm, touchdown 300 m beyond the
-// threshold, roll-out and a slow taxi.
-std::vector<Report> lf_arrival(double every) {
-    std::vector<Report> out;
-    const double axis = gf_bearing(kThreshold, kRunwayEnd);
-    const double touchdownFt = 1000.0;
-    Report r;
-    double t = 1700000000.0;
-    // From 8 nm out to the touchdown point at 140 kt.
-    for (double distFt = 8.0 * kFeetPerNm; distFt > 0.0; distFt -= 140.0 * 1.6878 * every) {
-        const LatLon p = gf_destinationPoint(kThreshold, axis + kPi, distFt - touchdownFt);
-        r.lat = p.lat;
-        r.lon = p.lon;
-        r.altitude = kElevationFt + 5.0 + distFt * std::tan(3.0 * kDeg2Rad);
-        r.groundSpeed = 140.0;
-        r.verticalRate = -740.0;
-        r.track = axis * kRad2Deg;
-        r.timestamp = t;
-        t += every;
-        out.push_back(r);
-    }
-    // Roll-out: 140 kt down to 20 kt over 1800 m, then taxi at 15 kt.
-    double along = touchdownFt / 3.28084;
-    double speed = 140.0;
-    while (speed > 15.0) {
-        along += speed * 0.5144 * every;
-        speed = std::max(15.0, speed - 12.0 * every);
-        const LatLon p = gf_destinationPoint(kThreshold, axis, along * 3.28084);
-        r.lat = p.lat;
-        r.lon = p.lon;
-        r.altitude = 0.0;
-        r.groundSpeed = speed;
-        r.verticalRate = 0.0;
-        r.timestamp = t;
-        t += every;
-        out.push_back(r);
-    }
-    for (int i = 0; i < 10; ++i) {
-        along += 15.0 * 0.5144 * every;
-        const LatLon p = gf_destinationPoint(kThreshold, axis, along * 3.28084);
-        r.lat = p.lat;
-        r.lon = p.lon;
-        r.timestamp = t;
-        t += every;
-        out.push_back(r);
-    }
-    return out;
-}
-
-TEST_F(Motion, AnArrivalFlaresTouchesDownOnceAndRollsOut) {
-    fly(lf_arrival(2.0), 2.0, 6000);
-    const auto& track = trackOf();
-    ASSERT_GT(track.size(), 10000u);
-    const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
-    EXPECT_LE(f.worstStepRatio, 1.5);
-    EXPECT_LE(f.worstAirTurnDegS, 15.0);
-    EXPECT_GE(f.lowestAboveGroundFt, -0.01);
-    EXPECT_EQ(f.airToGround, 1);
-    EXPECT_EQ(f.groundToAir, 0);
-    ASSERT_EQ(f.touchdownFpm.size(), 1u);
-    EXPECT_GE(f.touchdownFpm[0], 100.0);
-    EXPECT_LE(f.touchdownFpm[0], 700.0);
-    EXPECT_GE(engine.figures().landed, 1u);
-}
 
 // A departure from runway 32: taxi onto the runway, the take-off run from 20 to 160 kt, and
 // a climb along the axis.
@@ -196,14 +121,19 @@ std::vector<Report> lf_departure(double every) {
     return out;
 }
 
+// Never a jump, a sharp turn in the air or a point below the ground.
+void lf_expectSmooth(const Figures& f) {
+    EXPECT_LE(f.worstStepRatio, 1.5);
+    EXPECT_LE(f.worstAirTurnDegS, 15.0);
+    EXPECT_GE(f.lowestAboveGroundFt, -0.01);
+}
+
 TEST_F(Motion, ADepartureRollsLiftsOffOnceAndClimbs) {
     fly(lf_departure(2.0), 2.0, 4000);
     const auto& track = trackOf();
     ASSERT_GT(track.size(), 5000u);
     const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
-    EXPECT_LE(f.worstStepRatio, 1.5);
-    EXPECT_LE(f.worstAirTurnDegS, 15.0);
-    EXPECT_GE(f.lowestAboveGroundFt, -0.01);
+    lf_expectSmooth(f);
     EXPECT_EQ(f.groundToAir, 1);
     EXPECT_EQ(f.airToGround, 0);
     EXPECT_GE(engine.figures().tookOff, 1u);
@@ -285,8 +215,7 @@ TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
     const auto& track = trackOf();
     ASSERT_GT(track.size(), 5000u);
     const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
-    EXPECT_LE(f.worstStepRatio, 1.5);
-    EXPECT_LE(f.worstAirTurnDegS, 15.0);
+    lf_expectSmooth(f);
     EXPECT_GE(f.lowestAboveGroundFt, 5000.0);
 }
 
