@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <gsl/gsl>
+
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -69,6 +71,30 @@ void lf_installWindowHooks() {
 }
 }  // namespace
 
+namespace {
+[[maybe_unused]] bool lf_hasSwitch(const std::vector<std::string>& args, std::string_view name) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string a = gf_toUpper(args[i]);
+        if (a == fmt::format("--{}", name) || a == fmt::format("/{}", name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Windows shows the window; the console view (status lines, commands on standard input)
+// serves Linux, snapshots and, with --console, scripted runs on Windows.
+std::unique_ptr<WindowView> lf_makeView(const std::vector<std::string>& args) {
+    const std::filesystem::path snapshot = gf_snapshotSwitch(args);
+#ifdef _WIN32
+    if (snapshot.empty() && !lf_hasSwitch(args, "CONSOLE")) {
+        return gf_makeWin32View();
+    }
+#endif
+    return gf_makeHeadlessView({snapshot, true});
+}
+}  // namespace
+
 bool gf_productionSwitch(const std::vector<std::string>& args) {
     bool production = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -97,6 +123,8 @@ int gf_processEntry(const std::vector<std::string>& args) {
         logError = e.what();
         std::fprintf(stderr, "%s\n", logError.c_str());
     }
+    // Every way out, early ones too, writes the log's buffered lines.
+    const auto closeLog = gsl::finally([] { gf_closeLog(); });
     const bool production = gf_productionSwitch(args);
     gf_selectSimConnectBackend();
 
@@ -122,9 +150,7 @@ int gf_processEntry(const std::vector<std::string>& args) {
     gf_noteInstalledSimulators();
 
     lf_installWindowHooks();
-    // The Win32 view (gf_makeWin32View) does not yet start a run under Wine: until it does,
-    // Windows shows the console view too.
-    MainWindow window(gf_makeHeadlessView({gf_snapshotSwitch(args), true}));
+    MainWindow window(lf_makeView(args));
     if (!window.create()) {
         gf_logLine("initInstance failed");
         return 0;
@@ -147,7 +173,6 @@ int gf_processEntry(const std::vector<std::string>& args) {
     if (run.joinable()) {
         run.join();
     }
-    gf_closeLog();
     return code;
 }
 

@@ -67,7 +67,8 @@ bool lf_forward(std::uint32_t id, std::int64_t param) {
         PostQuitMessage(static_cast<int>(param));
         return true;
     }
-    return PostMessageW(g_hwnd, id, 0, static_cast<LPARAM>(param)) != 0;
+    // The parameter in both words: the loop's quit code is the quit message's wParam.
+    return PostMessageW(g_hwnd, id, static_cast<WPARAM>(param), static_cast<LPARAM>(param)) != 0;
 }
 
 class Win32View final : public WindowView {
