@@ -2,10 +2,9 @@
 
 #include <fmt/format.h>
 
-#include <gsl/gsl>
-
 #include <cstdio>
 #include <filesystem>
+#include <gsl/gsl>
 #include <thread>
 
 #include "airports/airports_db.h"
