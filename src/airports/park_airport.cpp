@@ -28,7 +28,7 @@ ParkAirports& gf_parkAirports() {
     return *p;
 }
 
-void ParkAirports::reset() {
+void ParkAirports::forgetAirport() {
     code_.clear();
     iata_.clear();
     position_ = {};
@@ -38,6 +38,11 @@ void ParkAirports::reset() {
     file_ = {};
     filePath_.clear();
     readNow_ = false;
+    ++generation_;
+}
+
+void ParkAirports::reset() {
+    forgetAirport();
     list_.clear();
     lastUser_ = {};
     groundCheckAt_ = {};
@@ -49,7 +54,6 @@ void ParkAirports::reset() {
         MutexLock lock(spotsMu_);
         userStand_.reset();
     }
-    ++generation_;
 }
 
 bool ParkAirports::setParkAirport(std::string_view code) {
@@ -276,17 +280,8 @@ void ParkAirports::leave() {
     }
     // The static aircraft go with the static parking; what was learned here is kept.
     saveLearned();
-    file_ = {};
+    forgetAirport();
     publishSpots();
-    filePath_.clear();
-    code_.clear();
-    iata_.clear();
-    position_ = {};
-    altitudeFt_ = 0.0;
-    stands_ = 0;
-    reservedStand_.clear();
-    readNow_ = false;
-    ++generation_;
     gf_board().setParkAirportText({});
     gf_requestRepaint();
 }

@@ -90,6 +90,7 @@ class ParkAirports {
     void search(const ParkUser& user);
     void sightCheck(const ParkUser& user);
     void applyDefaults();
+    void forgetAirport();  // the park airport and its file; the list stays
 
     std::string code_;
     std::string iata_;
