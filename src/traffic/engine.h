@@ -129,7 +129,6 @@ class LiveEngine {
     void ghostCheck(std::string_view callsign);
     void liveryRespawn(LiveAircraft& ac);
     void feedStream(LiveAircraft& ac, StreamPoint p);
-    void groundSpeedFromPositions(LiveAircraft& ac, StreamPoint& p);
     bool checkExtendingSituations(LiveAircraft& ac, StreamPoint& p);
     bool checkNewPosDuringLanding(LiveAircraft& ac, StreamPoint& p);
 

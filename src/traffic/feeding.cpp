@@ -24,7 +24,6 @@ constexpr double kStandMoveNm = 0.0016198704103671706;    // 3 m
 constexpr double kStandAwayNm = 0.10799136069114472;      // 200 m
 constexpr double kSamePositionDeg = 1e-8;
 constexpr double kStandingJitterNm = 0.0081;  // 15 m
-constexpr double kSpeedFromPositionsMaxKt = 40.0;
 // Below this a repeated position in the air is a stale report, not a hold.
 constexpr double kStaleRepeatDeg = 2e-6;
 
@@ -38,7 +37,6 @@ StreamPoint lf_pointFrom(const TrafficRecord& r) {
     p.verticalRate = r.verticalRate;
     p.trueAirspeed = std::max(0.0, r.trueAirspeed);
     p.dueCycle = r.dueCycle;
-    p.reportTime = r.timestamp;
     p.airborne = r.airborne;
     p.bank = r.bank;
     p.bankGiven = r.bankValid;
@@ -70,11 +68,7 @@ bool LiveEngine::ignoreReport(const LiveAircraft& ac, const TrafficRecord& r) co
         return true;
     }
     const double was = newest.groundSpeed;
-    double now = std::max(0.0, r.groundSpeed);
-    if (!r.airborne && !newest.airborne && now < 1.0) {
-        // A ground report without a speed: the one its position shows.
-        now = gf_distanceNm({newest.lat, newest.lon}, {r.lat, r.lon}) / (dt / 3600.0);
-    }
+    const double now = std::max(0.0, r.groundSpeed);
     if ((was > kSpeedGapKt && now >= 10.0 * was) || (now > kSpeedGapKt && was >= 10.0 * now)) {
         return true;
     }
@@ -384,38 +378,6 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
     return true;
 }
 
-// Ground reports often come without a speed (0), standing or taxiing. A standing aircraft's
-// reported position wanders by some metres: it stays where it is. Beyond that it moves, at
-// the speed its positions show (taxi speeds at most; such a speed never starts a take-off
-// run), measured from where it stood; it stops when its positions stop.
-void LiveEngine::groundSpeedFromPositions(LiveAircraft& ac, StreamPoint& p) {
-    const StreamPoint& last = ac.stream.back();
-    if (p.airborne || last.airborne || p.groundSpeed >= 1.0 ||
-        (last.groundSpeed >= 1.0 && !last.speedFromPositions)) {
-        return;
-    }
-    std::size_t from = ac.stream.size() - 1;
-    if (!last.speedFromPositions) {
-        while (from > 0 && std::abs(ac.stream[from - 1].lat - last.lat) < kSamePositionDeg &&
-               std::abs(ac.stream[from - 1].lon - last.lon) < kSamePositionDeg) {
-            --from;
-        }
-    }
-    const StreamPoint& since = ac.stream[from];
-    const double nm = gf_distanceNm({since.lat, since.lon}, {p.lat, p.lon});
-    if (nm < (last.speedFromPositions ? kStandMoveNm : kStandingJitterNm)) {
-        p.lat = last.lat;
-        p.lon = last.lon;
-        return;
-    }
-    p.speedFromPositions = true;
-    if (!last.speedFromPositions) {
-        return;  // when it left its place is unknown: the first stretch is paced by the reports
-    }
-    const double hours = std::max(1.0, p.reportTime - since.reportTime) / 3600.0;
-    p.groundSpeed = std::clamp(nm / hours, 1.0, kSpeedFromPositionsMaxKt);
-}
-
 void LiveEngine::feedStream(LiveAircraft& ac, StreamPoint p) {
     if (ac.stream.size() > kMaxStreamPoints) {
         removeAircraftFromSim(ac);
@@ -437,11 +399,17 @@ void LiveEngine::feedStream(LiveAircraft& ac, StreamPoint p) {
         ac.stream.push_back(p);
         return;
     }
+    // A standing aircraft's reported position wanders by some metres: it stays where it is.
+    const StreamPoint& last = ac.stream.back();
+    if (!p.airborne && !last.airborne && p.groundSpeed < 1.0 && last.groundSpeed < 1.0 &&
+        gf_distanceNm({last.lat, last.lon}, {p.lat, p.lon}) < kStandingJitterNm) {
+        p.lat = last.lat;
+        p.lon = last.lon;
+    }
     const std::int32_t after = ac.stream.back().dueCycle + 1;
     if (p.dueCycle < after) {
         p.dueCycle = after;
     }
-    groundSpeedFromPositions(ac, p);
     ac.extensionCount = 0;
     ac.stream.push_back(p);
 }

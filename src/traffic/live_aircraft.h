@@ -39,14 +39,12 @@ std::string_view gf_flightPhaseName(FlightPhase p);
 struct StreamPoint {
     double lat = 0.0;  // degrees
     double lon = 0.0;
-    double altitude = 0.0;            // feet
-    double groundSpeed = 0.0;         // knots
-    bool speedFromPositions = false;  // the report gave none: worked out from the positions
-    double reportTime = 0.0;          // the report's own time, seconds
-    double track = 0.0;               // degrees
-    double verticalRate = 0.0;        // feet per minute; the flight logic overwrites it
-    double trueAirspeed = 0.0;        // knots
-    std::int32_t dueCycle = 0;        // becomes the current target at this engine cycle
+    double altitude = 0.0;      // feet
+    double groundSpeed = 0.0;   // knots
+    double track = 0.0;         // degrees
+    double verticalRate = 0.0;  // feet per minute; the flight logic overwrites it
+    double trueAirspeed = 0.0;  // knots
+    std::int32_t dueCycle = 0;  // becomes the current target at this engine cycle
     bool airborne = false;
     bool groundHold = false;  // a stationary ground phase (parked or holding)
     bool flag = false;

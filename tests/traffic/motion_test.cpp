@@ -172,44 +172,6 @@ TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
     EXPECT_LT(worst, 5.0 * kMetresPerNm / 3600.0 * 1.25 + 0.1);  // as a creep, at most 5 kt
 }
 
-TEST_F(Motion, ATaxiReportedWithoutSpeedKeepsPaceWithItsReports) {
-    // Ground reports at 0 kt, a second apart, 2 m of noise: 20 s standing, then two minutes
-    // east at 9 kt. The aircraft must neither creep behind nor stop and go.
-    std::vector<Report> reports;
-    Report r;
-    r.lat = 47.4560;
-    r.lon = 8.5600;
-    const LatLon start{r.lat, r.lon};
-    for (int i = 0; i < 140; ++i) {
-        const double metres = i < 20 ? 0.0 : (i - 20) * 9.0 * kMetresPerNm / 3600.0;
-        const LatLon p = gf_destinationPoint(start, kPi / 2.0, metres / kMetresPerNm * kFeetPerNm);
-        r.lat = p.lat + ((i * 7) % 5 - 2) * 0.000009;  // up to 2 m either way
-        r.lon = p.lon;
-        r.timestamp = 1700000000.0 + i;
-        reports.push_back(r);
-    }
-    fly(reports, 1.0, 4500);
-    const auto& track = trackOf();
-    ASSERT_GT(track.size(), 10000u);
-    lf_expectSmooth(lf_judge(track, world.groundFt, world.restHeightFt));
-    // Reports within 20 m of the last one taken are repeats: it stops within that of the end.
-    const LatLon last{reports.back().lat, reports.back().lon};
-    EXPECT_LT(gf_distanceNm({track.back().latitude, track.back().longitude}, last) * kMetresPerNm,
-              25.0);
-    // Rolling through the middle of the taxi (150 to 450 m from the start): every second
-    // moves it.
-    double slowest = 1e9;
-    for (std::size_t i = 100; i < track.size(); i += 100) {
-        const LatLon a{track[i - 100].latitude, track[i - 100].longitude};
-        const double fromStart = gf_distanceNm(start, a) * kMetresPerNm;
-        if (fromStart > 150.0 && fromStart < 450.0) {
-            const LatLon b{track[i].latitude, track[i].longitude};
-            slowest = std::min(slowest, gf_distanceNm(a, b) * kMetresPerNm);
-        }
-    }
-    EXPECT_GT(slowest, 2.0);
-}
-
 TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
     // Cruise at 450 kt, then the same position for 60 s, then a jump of 15 nm; reports
     // with 2000 kt, a track of -90 degrees and -1000 ft among them.
