@@ -26,6 +26,8 @@ constexpr double kSamePositionDeg = 1e-8;
 constexpr double kStandingJitterNm = 0.0081;  // 15 m
 // Below this a repeated position in the air is a stale report, not a hold.
 constexpr double kStaleRepeatDeg = 2e-6;
+// Two ground reports this fast start a take-off run.
+constexpr double kTakeOffRunKt = 43.0;
 
 StreamPoint lf_pointFrom(const TrafficRecord& r) {
     StreamPoint p;
@@ -37,12 +39,24 @@ StreamPoint lf_pointFrom(const TrafficRecord& r) {
     p.verticalRate = r.verticalRate;
     p.trueAirspeed = std::max(0.0, r.trueAirspeed);
     p.dueCycle = r.dueCycle;
+    p.reportTime = r.timestamp;
     p.airborne = r.airborne;
     p.bank = r.bank;
     p.bankGiven = r.bankValid;
     p.heading = r.trueHeading;
     p.headingGiven = r.trueHeadingValid;
     return p;
+}
+
+// The speed a point shows: the reported one, or on the ground without one the distance
+// from the point before over the time between their reports.
+double lf_shownSpeedKt(const StreamPoint& before, const StreamPoint& p) {
+    if (p.airborne || p.groundSpeed >= 1.0 || before.airborne || before.reportTime <= 0.0 ||
+        p.reportTime <= before.reportTime) {
+        return p.groundSpeed;
+    }
+    return gf_distanceNm({before.lat, before.lon}, {p.lat, p.lon}) /
+           ((p.reportTime - before.reportTime) / 3600.0);
 }
 
 double lf_trackDiffDeg(double a, double b) {
@@ -67,8 +81,16 @@ bool LiveEngine::ignoreReport(const LiveAircraft& ac, const TrafficRecord& r) co
     if (dt <= 1.0) {
         return true;
     }
-    const double was = newest.groundSpeed;
-    const double now = std::max(0.0, r.groundSpeed);
+    // Ground reports without a speed are judged by the speed their positions show: a taxi is
+    // not thinned to one report in 15 s, a jump of the position is refused, and a take-off
+    // run reported so is not taken for a standing aircraft when the airborne reports come.
+    const double was = ac.stream.size() >= 2
+                           ? lf_shownSpeedKt(ac.stream[ac.stream.size() - 2], newest)
+                           : newest.groundSpeed;
+    double now = std::max(0.0, r.groundSpeed);
+    if (!r.airborne && !newest.airborne && now < 1.0) {
+        now = gf_distanceNm({newest.lat, newest.lon}, {r.lat, r.lon}) / (dt / 3600.0);
+    }
     if ((was > kSpeedGapKt && now >= 10.0 * was) || (now > kSpeedGapKt && was >= 10.0 * now)) {
         return true;
     }
@@ -360,8 +382,12 @@ bool LiveEngine::checkExtendingSituations(LiveAircraft& ac, StreamPoint& p) {
         return checkNewPosDuringLanding(ac, p);
     }
     const StreamPoint& newest = ac.stream.back();
+    const auto atTakeOffSpeed = [&] {
+        return ac.stream.size() >= 2 && lf_shownSpeedKt(newest, p) >= kTakeOffRunKt &&
+               lf_shownSpeedKt(ac.stream[ac.stream.size() - 2], newest) >= kTakeOffRunKt;
+    };
     if (ac.touchdown && ac.phase == FlightPhase::Taxi && !ac.rollOut && !ac.takeOffRoll &&
-        (p.airborne || (p.groundSpeed >= 43.0 && newest.groundSpeed >= 43.0))) {
+        (p.airborne || atTakeOffSpeed())) {
         takeOffStart(ac);
     }
     const LatLon from{newest.lat, newest.lon};

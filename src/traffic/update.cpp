@@ -25,6 +25,11 @@ constexpr int kMaxAirExtensions = 15;
 constexpr double kTaxiMaxKt = 45.0;
 constexpr double kRollMaxKt = 190.0;
 constexpr double kCreepKt = 5.0;
+// A taxi reported without speeds: how far off the heading the next report may lie, and how
+// much faster than the category's usual taxi speed its pace is believed.
+constexpr double kOnItsWayRad = 45.0 * kDeg2Rad;
+constexpr double kPacedTaxiFactor = 2.0;
+constexpr double kPaceRiseKt = 10.0;
 constexpr double kTaxiAccelKtS = 2.0;
 constexpr double kTurnFirstRad = 30.0 * kDeg2Rad;
 constexpr double kTurnFirstMaxKt = 25.0;
@@ -81,14 +86,26 @@ std::int32_t LiveEngine::planDue(LiveAircraft& ac, const StreamPoint& from, cons
                                  double distanceNm) {
     const std::int32_t now = cycle();
     const CategoryLimits& lim = gf_limits(ac.categoryId());
-    double speed = (from.groundSpeed + to.groundSpeed) / 2.0;
+    // A ground point reported without a speed, followed by one with a speed (the first
+    // airborne report after a take-off run): the speed the aircraft has, not 0.
+    const bool fromUnknown = from.groundSpeed <= 0.0 && !from.airborne && to.groundSpeed > 0.0;
+    double speed = ((fromUnknown ? ac.trueAirspeed : from.groundSpeed) + to.groundSpeed) / 2.0;
     if (speed <= 0.0) {
         speed = std::max(1.0, distanceNm * kCyclesPerHour /
                                   std::max(kMinSegmentCycles, to.dueCycle - from.dueCycle));
-        // Standing on the ground by both reports: a change of place is a slow creep, never
-        // a dash.
+        // On the ground by both reports without a speed: a taxi when the aircraft goes on the
+        // way it is heading, at the pace of its reports; otherwise (a standing aircraft's
+        // position jumping between receivers) a slow creep, never a dash.
         if (!from.airborne && !to.airborne) {
-            speed = std::min(speed, kCreepKt);
+            const double off =
+                std::abs(gf_wrapPi(gf_bearing({ac.lat, ac.lon}, {to.lat, to.lon}) - ac.heading));
+            const bool onItsWay = ac.trueAirspeed >= 1.0 && off <= kOnItsWayRad;
+            // A pace beyond taxi speeds is believed as it builds up (a take-off run).
+            const double believed =
+                std::max(kPacedTaxiFactor * ac.taxiSpeedKt, ac.trueAirspeed + kPaceRiseKt);
+            if (!(onItsWay && ac.takeOffRoll)) {
+                speed = std::min(speed, onItsWay ? believed : kCreepKt);
+            }
         }
     }
     if (ac.landingSequence && !to.airborne) {

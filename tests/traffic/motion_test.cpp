@@ -140,6 +140,33 @@ TEST_F(Motion, ADepartureRollsLiftsOffOnceAndClimbs) {
     EXPECT_GT(track.back().altitude, kElevationFt + 1000.0);
 }
 
+TEST_F(Motion, ADepartureWhoseGroundReportsHaveNoSpeedStillTakesOff) {
+    // Surface positions often come without a speed, the take-off run too; the first airborne
+    // report then says 100 kt or more after a string of 0 kt.
+    std::vector<Report> reports = lf_departure(1.0);
+    for (Report& r : reports) {
+        if (r.altitude <= 0.0) {
+            r.groundSpeed = 0.0;
+        }
+    }
+    fly(reports, 1.0, 6000);
+    const auto& track = trackOf();
+    ASSERT_GT(track.size(), 5000u);
+    const Figures f = lf_judge(track, world.groundFt, world.restHeightFt);
+    lf_expectSmooth(f);
+    EXPECT_EQ(f.groundToAir, 1);
+    EXPECT_EQ(f.airToGround, 0);
+    EXPECT_GT(track.back().altitude, kElevationFt + 1000.0);
+    // It flies at an airliner's speeds from the lift-off on.
+    double slowestInAir = 1e9;
+    for (const AiPosition& a : track) {
+        if (a.altitude > world.groundFt + world.restHeightFt + 1.0) {
+            slowestInAir = std::min(slowestInAir, a.trueAirspeed);
+        }
+    }
+    EXPECT_GE(slowestInAir, 110.0);
+}
+
 TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
     // At 0 kt the reported position wanders by a few metres; after a minute without reports
     // it jumps 40 m ahead, still at 0 kt. Reports of a standing aircraft are taken every 15 s.
@@ -170,6 +197,44 @@ TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
                   kMetresPerNm,
               30.0);                                             // it went there
     EXPECT_LT(worst, 5.0 * kMetresPerNm / 3600.0 * 1.25 + 0.1);  // as a creep, at most 5 kt
+}
+
+TEST_F(Motion, ATaxiReportedWithoutSpeedKeepsPaceWithItsReports) {
+    // Ground reports at 0 kt, a second apart, 2 m of noise: 20 s standing, then two minutes
+    // east at 9 kt. The aircraft must neither creep behind nor stop and go.
+    std::vector<Report> reports;
+    Report r;
+    r.lat = 47.4560;
+    r.lon = 8.5600;
+    const LatLon start{r.lat, r.lon};
+    for (int i = 0; i < 140; ++i) {
+        const double metres = i < 20 ? 0.0 : (i - 20) * 9.0 * kMetresPerNm / 3600.0;
+        const LatLon p = gf_destinationPoint(start, kPi / 2.0, metres / kMetresPerNm * kFeetPerNm);
+        r.lat = p.lat + ((i * 7) % 5 - 2) * 0.000009;  // up to 2 m either way
+        r.lon = p.lon;
+        r.timestamp = 1700000000.0 + i;
+        reports.push_back(r);
+    }
+    fly(reports, 1.0, 4500);
+    const auto& track = trackOf();
+    ASSERT_GT(track.size(), 10000u);
+    lf_expectSmooth(lf_judge(track, world.groundFt, world.restHeightFt));
+    // Reports within 20 m of the last one taken are repeats: it stops within that of the end.
+    const LatLon last{reports.back().lat, reports.back().lon};
+    EXPECT_LT(gf_distanceNm({track.back().latitude, track.back().longitude}, last) * kMetresPerNm,
+              25.0);
+    // Rolling through the middle of the taxi (150 to 450 m from the start): every second
+    // moves it.
+    double slowest = 1e9;
+    for (std::size_t i = 100; i < track.size(); i += 100) {
+        const LatLon a{track[i - 100].latitude, track[i - 100].longitude};
+        const double fromStart = gf_distanceNm(start, a) * kMetresPerNm;
+        if (fromStart > 150.0 && fromStart < 450.0) {
+            const LatLon b{track[i].latitude, track[i].longitude};
+            slowest = std::min(slowest, gf_distanceNm(a, b) * kMetresPerNm);
+        }
+    }
+    EXPECT_GT(slowest, 2.0);
 }
 
 TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
