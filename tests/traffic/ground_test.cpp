@@ -57,12 +57,10 @@ GroundFigures lf_judgeGround(const std::vector<AiPosition>& track) {
         const AiPosition& b = track[i];
         const LatLon pa{a.latitude, a.longitude};
         const LatLon pb{b.latitude, b.longitude};
-        const double m = gf_distanceNm(pa, pb) * kMetresPerNm;
         f.worstTurnDegS =
             std::max(f.worstTurnDegS, std::abs(gf_wrapPi(b.heading - a.heading)) * kRad2Deg);
-        const double allowed = std::max(a.trueAirspeed, b.trueAirspeed) * kMetresPerNm / 3600.0;
-        f.worstStepRatio = std::max(f.worstStepRatio, (m - 5.0) / std::max(allowed, 0.1));
-        if (m > 0.3) {
+        f.worstStepRatio = std::max(f.worstStepRatio, gf_stepRatio(a, b));
+        if (gf_metresApart(a, b) > 0.3) {
             const double off = std::abs(gf_wrapPi(gf_bearing(pa, pb) - a.heading));
             const char c = off > kPi / 2.0 ? 'B' : 'F';
             if (f.moves.empty() || f.moves.back() != c) {
@@ -206,40 +204,27 @@ TEST_F(Ground, AnAircraftFacingAwayPullsOut) {
 
 TEST_F(Ground, StandsFitTheAircraftAndTheKindOfAircraft) {
     // An A333 (30 m half wingspan) fits stand B1 of 28.6 m: 1.4 m too wide is tolerated.
-    Report heavy;
-    heavy.model = "A333";
-    standAt(at(15, 200), heavy);
+    standAt(at(15, 200), {.model = "A333"});
     ASSERT_NE(aircraft(), nullptr);
     EXPECT_EQ(aircraft()->standIndex, 4u);
     EXPECT_FALSE(file.stands[3].radiusChange);
 
     // A helicopter never takes an aircraft stand, and takes the helipad.
-    Report heli;
-    heli.id = 0x4b1802;
-    heli.callsign = "REGA1";
-    heli.model = "EC35";
-    heli.registration = "HB-ZRA";
-    standAt(at(0, 0), heli);
+    standAt(at(0, 0), {.id = 0x4b1802, .callsign = "REGA1", .model = "EC35"});
     ASSERT_NE(aircraft(0x4b1802), nullptr);
     EXPECT_FALSE(aircraft(0x4b1802)->hasStand);
-    heli.id = 0x4b1803;
-    heli.callsign = "REGA2";
-    standAt(at(-145, -100), heli);
+    standAt(at(-145, -100), {.id = 0x4b1803, .callsign = "REGA2", .model = "EC35"});
     ASSERT_NE(aircraft(0x4b1803), nullptr);
     EXPECT_EQ(aircraft(0x4b1803)->standIndex, 3u);
 }
 
 TEST_F(Ground, AStandTooSmallIsTakenOnlyFromCloseByAndThenEnlarged) {
     file.stands[3].radiusNm = 28.0 / kMetresPerNm;  // 2 m too small for an A333
-    Report heavy;
-    heavy.model = "A333";
-    standAt(at(25, 200), heavy);
+    standAt(at(25, 200), {.model = "A333"});
     ASSERT_NE(aircraft(), nullptr);
     EXPECT_FALSE(aircraft()->hasStand);
-    heavy.id = 0x4b1802;
-    heavy.callsign = "SWR200";
-    heavy.registration = "HB-JHA";
-    standAt(at(10, 200), heavy);
+    standAt(at(10, 200),
+            {.id = 0x4b1802, .callsign = "SWR200", .model = "A333", .registration = "HB-JHA"});
     ASSERT_NE(aircraft(0x4b1802), nullptr);
     EXPECT_EQ(aircraft(0x4b1802)->standIndex, 4u);
     EXPECT_TRUE(file.stands[3].radiusChange);
@@ -247,22 +232,15 @@ TEST_F(Ground, AStandTooSmallIsTakenOnlyFromCloseByAndThenEnlarged) {
 }
 
 TEST_F(Ground, AGhostLeavesItsStandToTheFlightButNeverTakesOne) {
-    Report ghost;
-    ghost.callsign = "SWR100_";
-    standAt(at(0, 0), ghost);
+    standAt(at(0, 0), {.callsign = "SWR100_"});
     ASSERT_NE(aircraft(), nullptr);
     ASSERT_EQ(aircraft()->standIndex, 1u);
-    Report real;
-    real.id = 0x4b1802;
-    standAt(at(0, 0), real);
+    standAt(at(0, 0), {.id = 0x4b1802});
     ASSERT_NE(aircraft(0x4b1802), nullptr);
     EXPECT_EQ(aircraft(0x4b1802)->standIndex, 1u);
     EXPECT_TRUE(aircraft() == nullptr || aircraft()->state == LiveState::RemovingFromSim);
 
-    Report late;
-    late.id = 0x4b1803;
-    late.callsign = "SWR100_";
-    standAt(at(0, 0), late);
+    standAt(at(0, 0), {.id = 0x4b1803, .callsign = "SWR100_"});
     // The flight keeps its stand; the ghost is not put on it.
     EXPECT_EQ(aircraft(0x4b1802)->standIndex, 1u);
     EXPECT_TRUE(aircraft(0x4b1803) == nullptr || aircraft(0x4b1803)->standIndex != 1u);
