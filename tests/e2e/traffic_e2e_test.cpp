@@ -1,5 +1,4 @@
-// Traffic without the PSX connection into the real `wendle` (with it: the live-traffic run),
-// and the program's link, in this process, against the simulator process: the user aircraft
+// The program's link, in this process, against the simulator process: the user aircraft
 // read, aircraft created, refused, identified, frozen, steered and removed there, and a
 // simulator that is not Prepar3D refused.
 #include <gtest/gtest.h>
@@ -11,17 +10,7 @@
 namespace wnd {
 namespace {
 
-using e2e::StandInRun;
 using namespace std::chrono_literals;
-
-// With Aerowinx, RealTraffic is not asked for a connection: the traffic comes by UDP only.
-TEST(TrafficE2E, WithAerowinxTheTrafficComesByUdpOnly) {
-    StandInRun run(nlohmann::json::array(), true, {{"AEROWINX", "true"}});
-    run.startRealTraffic({"--no-psx", "--center", "47.45115,8.5584", "--flights", "3"});
-    ASSERT_TRUE(run.logShows("Traffic Reader connected")) << run.log();
-    EXPECT_EQ(run.terminateWithin5s(), 0);
-    EXPECT_EQ(run.log().find("Waiting for RealTraffic"), std::string::npos) << run.log();
-}
 
 class LinkToSimProcess : public simtest::RunFrame {
   protected:
