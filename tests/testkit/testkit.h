@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,17 @@ class InputPipe {
     std::filesystem::path path_;
     int fd_ = -1;
 };
+
+// The error text of a call (e.what()), or "" when it does not throw.
+template <typename F>
+std::string errorText(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
 
 // Polls until pred is true or the time is up; returns pred's last value.
 template <typename Pred>
