@@ -246,29 +246,5 @@ TEST_F(Ground, AGhostLeavesItsStandToTheFlightButNeverTakesOne) {
     EXPECT_TRUE(aircraft(0x4b1803) == nullptr || aircraft(0x4b1803)->standIndex != 1u);
 }
 
-TEST(GroundFigures, SegmentsAndCurvesKeepTheirTimeAndTurnRate) {
-    EXPECT_EQ(gf_segmentCycles(30.0 / kMetresPerNm, 15.0), 389);
-    EXPECT_EQ(gf_segmentCycles(10.0 / kMetresPerNm, 15.0, 100), 130);
-    EXPECT_EQ(gf_segmentCycles(3.0 / kMetresPerNm, 15.0, 100), 100);
-    // A quarter turn with 30 m legs at 15 kt: never faster than the turn rate.
-    GroundCurve c;
-    c.corner = {30.0, 0.0};
-    c.end = {30.0, 30.0};
-    c.metresPerCycle = 15.0 * kMetresPerNm / 360000.0;
-    c.turnPerCycle = gf_baseTurnRate(category::kHeavy);
-    double worst = 0.0;
-    double heading = 0.0;
-    for (double t = 0.0; t < kCurveEnd;) {
-        t = std::min(t + gf_curveStep(c, t), kCurveEnd);
-        const LocalXY d = gf_curveTangent(c, t);
-        const double h = std::atan2(d.east, d.north);
-        worst = std::max(worst, std::abs(h - heading));
-        heading = h;
-    }
-    EXPECT_LE(worst, c.turnPerCycle * 1.01);
-    EXPECT_NEAR(heading, kPi / 2.0, 1e-3);
-    EXPECT_GE(gf_curveCycles(c), static_cast<int>(kPi / 2.0 / c.turnPerCycle));
-}
-
 }  // namespace
 }  // namespace wnd::enginetest
