@@ -35,13 +35,11 @@ StandRecord stand(std::uint32_t number, const char* id, LatLon p, double heading
 }
 
 Report reportAt(LatLon p, double kt, double trackDeg, double t) {
-    Report r;
-    r.lat = p.lat;
-    r.lon = p.lon;
-    r.groundSpeed = kt;
-    r.track = trackDeg;
-    r.timestamp = 1700000000.0 + t;
-    return r;
+    return {.lat = p.lat,
+            .lon = p.lon,
+            .groundSpeed = kt,
+            .track = trackDeg,
+            .timestamp = 1700000000.0 + t};
 }
 
 struct GroundFigures {

@@ -252,18 +252,10 @@ TEST_F(Lifecycle, TheUserAircraftClearsTheWay) {
             gf_destinationPoint({47.0, 8.0}, c.bearingFromUserDeg * kDeg2Rad, 3.0 * kFeetPerNm);
         ac.lat = p.lat;
         ac.lon = p.lon;
-        StreamPoint ahead;
-        ahead.lat = p.lat;
-        ahead.lon = p.lon;
-        ahead.altitude = ac.altitude;
-        ahead.airborne = true;
-        ahead.dueCycle = 100000;
-        ac.stream.push_back(ahead);
+        ac.stream.push_back(
+            {.lat = p.lat, .lon = p.lon, .altitude = 5000.0, .dueCycle = 100000, .airborne = true});
         TestWorld w;
-        w.user.latitude = 47.0;
-        w.user.longitude = 8.0;
-        w.user.altitude = 5200.0;
-        w.user.altAboveGround = 4000.0;
+        w.user = {.latitude = 47.0, .longitude = 8.0, .altitude = 5200.0, .altAboveGround = 4000.0};
         w.userOnGroundFlag = false;
         LiveEngine e(w);
         e.live().push_back(ac);

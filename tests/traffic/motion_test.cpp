@@ -129,9 +129,7 @@ TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
     // At 0 kt the reported position wanders by a few metres; after a minute without reports
     // it jumps 40 m ahead, still at 0 kt. Reports of a standing aircraft are taken every 15 s.
     std::vector<Report> reports;
-    Report r;
-    r.lat = 47.4560;
-    r.lon = 8.5600;
+    const Report r{.lat = 47.4560, .lon = 8.5600};
     for (int i = 0; i < 8; ++i) {
         Report w = r;
         w.lat += (i % 2) * 0.00004;  // 4.4 m north and back
@@ -159,12 +157,7 @@ TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
     // Cruise at 450 kt, then the same position for 60 s, then a jump of 15 nm; reports
     // with 2000 kt, a track of -90 degrees and -1000 ft among them.
     std::vector<Report> reports;
-    Report r;
-    r.lat = 47.2;
-    r.lon = 8.3;
-    r.altitude = 12000.0;
-    r.groundSpeed = 450.0;
-    r.track = 45.0;
+    Report r{.lat = 47.2, .lon = 8.3, .altitude = 12000.0, .groundSpeed = 450.0, .track = 45.0};
     double t = 1700000000.0;
     auto ahead = [&](double nm) {
         const LatLon p = gf_destinationPoint({r.lat, r.lon}, r.track * kDeg2Rad, nm * kFeetPerNm);
