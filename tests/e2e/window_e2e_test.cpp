@@ -261,11 +261,16 @@ TEST(WindowE2E, AnErrorHidesStatusMessagesUntilTheRestart) {
         return lf_text(d, "Aerowinx") == kYellow && lf_statusFill(d) == kRed;
     }));
 
-    // The install path the error asks for: the error goes and the run restarts.
+    // The install path the error asks for: one that is not there is refused; with one that
+    // is, the error goes and the run restarts after 3 s.
+    run.send("type ALL_INSTALL_PATH " + (dir / "nowhere").string());
+    EXPECT_TRUE(
+        run.outShows("Status: This install path does not exist: " + (dir / "nowhere").string()));
     const std::filesystem::path sim = dir / "Prepar3D v5";
     std::filesystem::create_directories(sim);
     run.send("type ALL_INSTALL_PATH " + sim.string());
     EXPECT_TRUE(run.outShows("Status: Install path exists, Wendle_P3D will restart"));
+    EXPECT_TRUE(run.logShows("Restarting after 3 seconds")) << run.log();
     EXPECT_TRUE(run.logShows("Restart countdown finished")) << run.log();
     EXPECT_EQ(testkit::parameterValue(run.parameters(), "SIM_INSTALL_PATH"), sim.string());
     EXPECT_TRUE(

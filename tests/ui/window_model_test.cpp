@@ -170,19 +170,5 @@ TEST_F(UiTest, DropdownsAndTheRangeSetterStoreAndAskTheWorker) {
     EXPECT_EQ(radius_, 100.0);
 }
 
-TEST_F(UiTest, InstallPathAnswersTheSystemError) {
-    gf_board().showError("151: No P3D install path detected");
-    gf_runControl().requestStop(ExitReason::SystemError, 0);
-    model_.onEnter(ctl::kInstallPath, (dir_ / "nowhere").string());
-    EXPECT_EQ(status(), "This install path does not exist: " + (dir_ / "nowhere").string());
-    EXPECT_EQ(gf_board().error(), "");
-    EXPECT_FALSE(fileWritten());
-
-    // One that exists is saved and restarts the run (the window e2e run sees it).
-    model_.onEnter(ctl::kInstallPath, dir_.path().string());
-    EXPECT_EQ(gf_runControl().exitReason(), ExitReason::NewSettings);
-    EXPECT_EQ(gf_runControl().restartDelay(), 3);
-}
-
 }  // namespace
 }  // namespace wnd::uitest
