@@ -146,7 +146,8 @@ TEST(FrameE2E, BadSettingsFilesAreKeptAsideAndReplaced) {
     const std::vector<std::string> bad = {
         std::string("\x00\xFF\xFE\x01 binary", 11),
         "<root><parameters><parameter name=\"RANGE\" value=\"8\"/>",
-        std::string(3 << 20, '<'),
+        std::string(17 << 20, '<'),  // beyond the 16 MiB a settings file may have
+        "<other/>",                  // parses, but holds no parameters
     };
     for (const std::string& content : bad) {
         WorkFolder wf;
@@ -160,6 +161,8 @@ TEST(FrameE2E, BadSettingsFilesAreKeptAsideAndReplaced) {
         pugi::xml_document doc;
         EXPECT_TRUE(doc.load_file(wf.parametersFile().c_str()));
         EXPECT_NE(wf.log().find("Saved as 0.xml and removed."), std::string::npos);
+        EXPECT_EQ(wf.log().find("file too large") != std::string::npos,
+                  content.size() > (16U << 20));
     }
 }
 
