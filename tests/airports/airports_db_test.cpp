@@ -26,15 +26,9 @@ class AirportsDbTest : public ::testing::Test {
     void SetUp() override { wnd::gf_airportsDb().reset(); }
     void TearDown() override { wnd::gf_airportsDb().reset(); }
     void pack(const std::string& xml) { wnd::testing::packXml(input, "airports.enc", xml); }
-    // Text and number of the user error a read raises; no plain file may stay.
+    // The user error a read raises; no plain file may stay.
     std::string userError() {
-        std::string text;
-        try {
-            wnd::gf_readAirports(input);
-        } catch (const wnd::UserErrorException& e) {
-            EXPECT_EQ(e.number(), 88);
-            text = e.what();
-        }
+        const std::string text = errorText([&] { wnd::gf_readAirports(input); });
         EXPECT_FALSE(fs::exists(input / "airports.xml"));
         return text;
     }

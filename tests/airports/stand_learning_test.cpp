@@ -19,10 +19,6 @@ class StandLearning : public ::testing::Test {
         stands[0].id = "A1";
         stands[1].number = 2;
         stands[1].id = "A2";
-        ac.registration = "HB-JLP";
-        ac.airline = "SWR";
-        ac.model = "A320";
-        ac.callsign = "SWR100";
     }
     void TearDown() override { gf_dbase().reset(); }
     bool see(int day, int halfHour, StandSeen kind = StandSeen::Report, std::uint32_t stand = 1) {
@@ -31,7 +27,7 @@ class StandLearning : public ::testing::Test {
     const std::vector<FlightRecord>& flights(std::size_t i = 0) { return stands[i].flights; }
 
     std::vector<StandRecord> stands;
-    LearnAircraft ac;
+    LearnAircraft ac{"HB-JLP", "SWR", "A320", "SWR100"};
 };
 
 TEST_F(StandLearning, OneStayIsOneRecordAndALongGapStartsAnother) {

@@ -81,7 +81,6 @@ class WorkerTest : public ::testing::Test {
         gf_board().reset();
         gf_workerRequests().reset();
     }
-    std::string log() { return log_.text(); }
     testkit::LogCapture log_;
     RecordingWorker w;
 };
@@ -162,8 +161,7 @@ TEST_F(WorkerTest, WindowRequestsAreTakenOnce) {
 TEST_F(WorkerTest, StaticParkingRenewalEveryTwentyMinutesInTwoPhases) {
     gf_board().staticParkingActive = true;
     w.runToSecond(1200);
-    EXPECT_NE(log().find("Wendle_P3D will update static parking in 15 seconds ..."),
-              std::string::npos);
+    EXPECT_TRUE(log_.contains("Wendle_P3D will update static parking in 15 seconds ..."));
     EXPECT_EQ(w.count("renew"), 0);
     w.runToSecond(1215);  // callsigns gathered for 15 s
     EXPECT_EQ(w.count("renew"), 0);

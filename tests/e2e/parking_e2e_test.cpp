@@ -31,30 +31,14 @@ TEST(ParkingE2E, RecordedGroundTrafficParksOnItsStandsAndIsLearned) {
     testkit::TempDir dir;
     const std::string liveries = e2e::demoLiveries(dir.path());
     // The download server's content, served on a free loopback port.
-    testkit::Process::Options so;
-    so.stdoutFile = dir.path() / "serve.out";
-    so.stderrFile = dir.path() / "serve.err";
-    testkit::Process server("/usr/bin/python3",
-                            {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
-                             (lf_buildDir() / "server").string()},
-                            so);
-    static const std::regex kPort(R"(port (\d+))");
-    std::smatch pm;
-    std::string served;
-    ASSERT_TRUE(testkit::waitUntil(
-        [&] {
-            served = testkit::readFile(dir.path() / "serve.out");
-            return std::regex_search(served, pm, kPort);
-        },
-        20s, 100ms))
-        << served << testkit::readFile(dir.path() / "serve.err");
-    const std::string url = "http://127.0.0.1:" + pm[1].str();
+    const testkit::ServedTree server(lf_buildDir() / "server", dir.path());
+    ASSERT_NE(server.url, "http://127.0.0.1:9") << testkit::readFile(dir.path() / "serve.err");
     sctest::SimProcess sim{e2e::zurichScenario()};
     e2e::WendleRun run{sim.port(),
                        true,
                        {{"SCAN_LIVERIES", "true"}, {"lfolder0", liveries}},
                        {},
-                       {{"WENDLE_SERVER_URL", url}}};
+                       {{"WENDLE_SERVER_URL", server.url}}};
     ASSERT_TRUE(run.logShows("The park airport is LSZH", 90s)) << run.log();
     const WeekSlot before = gf_weekSlotOf(std::time(nullptr));
     run.startRealTraffic({"--scenario", recording.string()});

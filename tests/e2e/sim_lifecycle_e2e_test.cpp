@@ -1,5 +1,6 @@
 // A run's life against the simulator, from outside: the real `wendle` through the simulator's
-// pause, resume and quit, a broken link, a new flight, and a close while it waits for the flight.
+// pause, resume and quit (with the traffic by UDP only), a broken link, a new flight, and a
+// close while it waits for the flight.
 #include <gtest/gtest.h>
 
 #include "standin_run.h"
@@ -14,11 +15,15 @@ using namespace std::chrono_literals;
 
 // The pause switches the not-running mode on once, the resume off; the simulator's quit
 // reaches the program as a closed simulator: it stops for good, and both processes end.
+// With Aerowinx, RealTraffic is not asked for a connection: the traffic comes by UDP only.
 TEST(SimLifecycle, PauseResumeAndTheSimulatorsQuitEndTheRun) {
-    StandInRun run(json::array(
-        {{{"t", 8}, {"do", "pause"}}, {{"t", 11}, {"do", "resume"}}, {{"t", 15}, {"do", "quit"}}}));
+    StandInRun run(json::array({{{"t", 8}, {"do", "pause"}},
+                                {{"t", 11}, {"do", "resume"}},
+                                {{"t", 15}, {"do", "quit"}}}),
+                   true, {{"AEROWINX", "true"}});
     // Traffic from the start, so the cycle runs before the pause.
     run.startRealTraffic({"--no-psx", "--center", "47.45,8.56", "--flights", "4"});
+    ASSERT_TRUE(run.logShows("Traffic Reader connected")) << run.log();
     ASSERT_TRUE(run.logShows("Flight not running"));
     ASSERT_TRUE(run.logShows("Flight resumed")) << run.log();
     std::this_thread::sleep_for(1s);
@@ -30,6 +35,7 @@ TEST(SimLifecycle, PauseResumeAndTheSimulatorsQuitEndTheRun) {
               std::string::npos);
     EXPECT_NE(log.find("SimConnect closed ok"), std::string::npos);
     EXPECT_EQ(log.find("Restarting after"), std::string::npos);
+    EXPECT_EQ(log.find("Waiting for RealTraffic"), std::string::npos);
     EXPECT_EQ(run.simulator().process().wait(10s), 0);
 }
 

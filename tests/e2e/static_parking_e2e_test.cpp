@@ -57,16 +57,12 @@ TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
     testkit::TempDir dir;
     const std::string liveries = e2e::demoLiveries(dir.path());
 
+    testkit::writeFile(dir / "LSZH.xml", lf_airportFile());
     sctest::SimProcess sim(lf_scenario());
-    testkit::WorkFolder wf;
-    testkit::writeFile(wf.work / "airports" / "my_thirdparty" / "LSZH.xml", lf_airportFile());
-    wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()},
-                        {"SCAN_LIVERIES", "true"},
-                        {"lfolder0", liveries},
-                        {"SCAN_AIRPORTS", "false"},
-                        {"CUSTOM_PARKING_PERCENTAGE", "50"}});
-    sctest::writeSimConnectCfg(wf.work, sim.port());
-    testkit::Process wendle(testkit::binary("wendle"), {}, wf.options());
+    e2e::WendleRun run(
+        sim.port(), false,
+        {{"SCAN_LIVERIES", "true"}, {"lfolder0", liveries}, {"CUSTOM_PARKING_PERCENTAGE", "50"}},
+        {{"airports/my_thirdparty/LSZH.xml", dir / "LSZH.xml"}});
 
     // 11 stands at 50 %: round(5.5) = 6 wanted; the user's stand stays free. (Live traffic
     // another run sends to the fixed port may show up beside them: only the flights of the
@@ -83,10 +79,10 @@ TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
         return out;
     };
     ASSERT_TRUE(testkit::waitUntil([&] { return statics().size() >= kWanted; }, 120s, 1s))
-        << wf.log();
+        << run.log();
     std::this_thread::sleep_for(5s);
     const auto created = statics();
-    EXPECT_EQ(created.size(), kWanted) << wf.log();
+    EXPECT_EQ(created.size(), kWanted) << run.log();
     std::set<int> standsUsed;
     std::set<std::uint32_t> objects;
     for (const nlohmann::json& c : created) {
@@ -102,7 +98,7 @@ TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
         EXPECT_TRUE(c.at("on_ground").get<bool>()) << tail;
         EXPECT_EQ(c.at("title").get<std::string>().rfind("Wendle Demo A320", 0), 0u) << tail;
     }
-    const std::string log = wf.log();
+    const std::string log = run.log();
     EXPECT_NE(log.find("It is day "), std::string::npos) << log;
     EXPECT_NE(log.find("6 positions (55% vs wanted 55%"), std::string::npos) << log;
     EXPECT_NE(log.find("G1      : SWR101   parked"), std::string::npos) << log;
@@ -130,11 +126,10 @@ TEST(StaticParkingE2E, FreeStandsGetTheWantedStaticAircraftUntilTheUserLeaves) {
         }
         return out;
     };
-    EXPECT_TRUE(removed().empty()) << wf.log();
-    ASSERT_TRUE(testkit::waitUntil([&] { return removed() == objects; }, 90s, 1s)) << wf.log();
-    EXPECT_NE(wf.log().find("is out of sight"), std::string::npos);
-    wendle.terminate();
-    EXPECT_EQ(wendle.wait(10s), 0);
+    EXPECT_TRUE(removed().empty()) << run.log();
+    ASSERT_TRUE(testkit::waitUntil([&] { return removed() == objects; }, 90s, 1s)) << run.log();
+    EXPECT_NE(run.log().find("is out of sight"), std::string::npos);
+    EXPECT_EQ(run.terminateWithin5s(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Traffic without the PSX connection into the real `wendle` (with it: the live-traffic run),
-// and the program's link, in this process, against the simulator process: the user aircraft
+// The program's link, in this process, against the simulator process: the user aircraft
 // read, aircraft created, refused, identified, frozen, steered and removed there, and a
 // simulator that is not Prepar3D refused.
 #include <gtest/gtest.h>
@@ -11,17 +10,7 @@
 namespace wnd {
 namespace {
 
-using e2e::StandInRun;
 using namespace std::chrono_literals;
-
-// With Aerowinx, RealTraffic is not asked for a connection: the traffic comes by UDP only.
-TEST(TrafficE2E, WithAerowinxTheTrafficComesByUdpOnly) {
-    StandInRun run(nlohmann::json::array(), true, {{"AEROWINX", "true"}});
-    run.startRealTraffic({"--no-psx", "--center", "47.45115,8.5584", "--flights", "3"});
-    ASSERT_TRUE(run.logShows("Traffic Reader connected")) << run.log();
-    EXPECT_EQ(run.terminateWithin5s(), 0);
-    EXPECT_EQ(run.log().find("Waiting for RealTraffic"), std::string::npos) << run.log();
-}
 
 class LinkToSimProcess : public simtest::RunFrame {
   protected:
@@ -51,11 +40,9 @@ TEST_F(LinkToSimProcess, AnAircraftLivesInTheSimulatorUntilItGoes) {
         "refuse_titles": ["Refused Livery"],
         "trace": {"interval_s": 0.05}
     })");
+    // (The connection's log line and status: the black-box runs in this folder.)
     ASSERT_TRUE(testkit::waitUntil([&] { return link_.simulatorRunning(); }, 5s));
-    EXPECT_TRUE(logHas("==> " + link_.simulatorName() + " connected"));
-    EXPECT_EQ(link_.simulatorName(), "Lockheed Martin Prepar3D v5 (5.4.9.28482)");
     EXPECT_EQ(gf_board().simLink.load(), LinkState::Waiting);  // title and stand not known
-    EXPECT_EQ(gf_board().status(), "Waiting for Prepar3Dv5 ...");
     // Asked for until it has come (the user object id is then known).
     ASSERT_TRUE(testkit::waitUntil(
         [&] {
@@ -98,7 +85,7 @@ TEST_F(LinkToSimProcess, AnAircraftLivesInTheSimulatorUntilItGoes) {
     EXPECT_NEAR(notices[0].b, 1500.0 - 1416.0, 1.0);  // above the simulator's ground
     EXPECT_EQ(notices[1], (SimNotice{0, 0x4B0002, NoticeKind::CreationRefused}));
 
-    // Flaps, a position and a flight plan; then the removal.
+    // Flaps, a position and a flight plan (removals: the window's black-box run).
     const std::uint32_t oid = notices[0].objectId;
     AiControls ac{oid, kLarge};
     link_.commands().setFlaps(ac, 1);
@@ -123,15 +110,6 @@ TEST_F(LinkToSimProcess, AnAircraftLivesInTheSimulatorUntilItGoes) {
                    traced("flight_plan", {{"oid", oid}}) == 1;
         },
         5s));
-    link_.pacing().queueRemoval(oid);
-    EXPECT_TRUE(testkit::waitUntil(
-        [&] {
-            link_.pacingStep();
-            return traced("remove", {{"oid", oid}}) == 1;
-        },
-        3s));
-    EXPECT_EQ(traced("create", {{"oid", oid}, {"title", "Wendle Test Livery"}, {"tail", "SWR100"}}),
-              1u);
     EXPECT_EQ(traced("exception"), 1u);  // the refusal: the registration was known
     EXPECT_FALSE(logHas("SIMCONNECT_EXCEPTION")) << log();
 

@@ -3,12 +3,10 @@
 // back with an XML parser; the four moments are also kept beside the build
 // (window-pictures/) for the README's pictures in docs/.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <pugixml.hpp>
 
+#include "platform/socket.h"
 #include "standin_run.h"
 
 namespace wnd {
@@ -24,20 +22,8 @@ constexpr const char* kBlack = "#000000";
 // A loopback TCP port free at the moment: the simulator starts late on it, so its port
 // cannot be read from its output before the program starts.
 std::uint16_t lf_freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(a);
-    std::uint16_t port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
-        port = ntohs(a.sin_port);
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return port;
+    platform::Socket s = platform::Socket::create(platform::SocketType::Tcp);
+    return s.bind("127.0.0.1", 0) ? s.localPort() : 0;
 }
 
 std::string lf_scenario(std::uint16_t port, int startDelayS) {
@@ -130,18 +116,15 @@ std::string lf_text(const pugi::xml_document& doc, const std::string& start,
     }
     return "";
 }
-bool lf_enabled(const pugi::xml_document& doc, const std::string& name) {
+// A control's data-enabled or data-checked flag.
+bool lf_flag(const pugi::xml_document& doc, const std::string& name, const char* flag) {
     return doc.select_node(("/svg/g[@data-name='" + name + "']").c_str())
         .node()
-        .attribute("data-enabled")
+        .attribute(flag)
         .as_bool();
 }
-
-bool lf_checked(const pugi::xml_document& doc, const std::string& name) {
-    return doc.select_node(("/svg/g[@data-name='" + name + "']").c_str())
-        .node()
-        .attribute("data-checked")
-        .as_bool();
+bool lf_enabled(const pugi::xml_document& doc, const std::string& name) {
+    return lf_flag(doc, name, "data-enabled");
 }
 
 TEST(WindowE2E, PicturesAndCommandsThroughARunWithTraffic) {
@@ -213,9 +196,9 @@ TEST(WindowE2E, PicturesAndCommandsThroughARunWithTraffic) {
         EXPECT_EQ(lf_text(d, "Traffic"), kLime);
         EXPECT_EQ(lf_text(d, "Max live (park incl):"), kBlack);
         // The scan done and the kinds without liveries switched off show in their boxes.
-        EXPECT_FALSE(lf_checked(d, "SCAN_LIVERIES"));
-        EXPECT_FALSE(lf_checked(d, "HELICOPTERS"));
-        EXPECT_TRUE(lf_checked(d, "GUID_CHANGES"));
+        EXPECT_FALSE(lf_flag(d, "SCAN_LIVERIES", "data-checked"));
+        EXPECT_FALSE(lf_flag(d, "HELICOPTERS", "data-checked"));
+        EXPECT_TRUE(lf_flag(d, "GUID_CHANGES", "data-checked"));
     }
     run.keep("window-traffic.svg");
 
@@ -278,11 +261,16 @@ TEST(WindowE2E, AnErrorHidesStatusMessagesUntilTheRestart) {
         return lf_text(d, "Aerowinx") == kYellow && lf_statusFill(d) == kRed;
     }));
 
-    // The install path the error asks for: the error goes and the run restarts.
+    // The install path the error asks for: one that is not there is refused; with one that
+    // is, the error goes and the run restarts after 3 s.
+    run.send("type ALL_INSTALL_PATH " + (dir / "nowhere").string());
+    EXPECT_TRUE(
+        run.outShows("Status: This install path does not exist: " + (dir / "nowhere").string()));
     const std::filesystem::path sim = dir / "Prepar3D v5";
     std::filesystem::create_directories(sim);
     run.send("type ALL_INSTALL_PATH " + sim.string());
     EXPECT_TRUE(run.outShows("Status: Install path exists, Wendle_P3D will restart"));
+    EXPECT_TRUE(run.logShows("Restarting after 3 seconds")) << run.log();
     EXPECT_TRUE(run.logShows("Restart countdown finished")) << run.log();
     EXPECT_EQ(testkit::parameterValue(run.parameters(), "SIM_INSTALL_PATH"), sim.string());
     EXPECT_TRUE(

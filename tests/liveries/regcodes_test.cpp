@@ -8,6 +8,7 @@
 #include "liveries/matching.h"
 #include "liveries_test_util.h"
 #include "refdata/encrypted_file.h"
+#include "refdata/refdata_test_util.h"
 
 namespace fs = std::filesystem;
 using testing::ElementsAre;
@@ -22,11 +23,10 @@ class RegcodesTest : public ::testing::Test {
   protected:
     // The shipped file as the program finds it: encrypted in input.
     void ship(const std::string& liveries) {
-        const fs::path plain = work / "plain.xml";
-        writeFile(plain, "<?xml version=\"1.0\"?>\n<root><AIG-regcodes>" + liveries +
+        const fs::path enc = gf_liveries().paths.regcodesEnc();
+        testing::packXml(enc.parent_path(), enc.filename().string(),
+                         "<?xml version=\"1.0\"?>\n<root><AIG-regcodes>" + liveries +
                              "</AIG-regcodes></root>\n");
-        gf_streamEncrypt(plain, gf_liveries().paths.regcodesEnc());
-        fs::remove(plain);
     }
     void userFile(const std::string& name, const std::string& text) {
         writeFile(gf_liveries().paths.myRegcodes() / name, text);

@@ -168,14 +168,7 @@ TEST_F(FullScanTest, PrioritizingLeavesOutAirlinesAndModelsOfAHigherPriorityFold
 }
 
 TEST_F(FullScanTest, FolderErrorsStopTheScanWithTheUserErrors) {
-    auto userError = [] {
-        try {
-            lf_scanLiveries();
-        } catch (const UserErrorException& e) {
-            return std::string(e.what());
-        }
-        return std::string("no user error");
-    };
+    auto userError = [] { return testkit::errorText([] { lf_scanLiveries(); }); };
     writeFile(work / "docs" / "Manual.pdf", "pdf");
     gf_saveParameter(gs().SCAN_LIVERIES);
     EXPECT_EQ(userError(),

@@ -38,20 +38,13 @@ inline std::string stand(const std::string& id, double metres, const std::string
 
 class ParkingWorldFake : public ParkingWorld {
   public:
-    int learnedSaves = 0;
-    void saveLearned() override { ++learnedSaves; }
+    void saveLearned() override {}
     AirportFileData file;
-    bool fileRead = true;
-    std::uint64_t generation = 1;
-    std::string reserved;
-    std::string user;
     WeekSlot slot{2, 20};  // Tuesday 10:00
     PacingQueues pacingQueues;
     CommandQueues commandQueues;
     AiCommands aiCommands{commandQueues, pacingQueues};
     std::vector<LiveHolder> live;
-    std::vector<std::string> names;
-    std::set<std::string> heard;
     std::vector<std::uint32_t> removedLive;
     std::vector<std::string> typesWithoutLivery;
     std::vector<std::string> refused;
@@ -61,23 +54,20 @@ class ParkingWorldFake : public ParkingWorld {
     ParkSite parkSite() override {
         ParkSite s;
         s.code = "LSZH";
-        s.generation = generation;
-        s.reservedStand = reserved;
+        s.generation = 1;
         s.elevationFt = 1416.0;
-        if (fileRead) {
-            s.file = &file;
-        }
+        s.file = &file;
         return s;
     }
-    std::string userStand() override { return user; }
+    std::string userStand() override { return ""; }
     LatLon userPosition() override { return {47.45, 8.56}; }
     WeekSlot weekSlot() override { return slot; }
     std::int64_t now() override { return 1765274400; }
     PacingQueues& pacing() override { return pacingQueues; }
     AiCommands& commands() override { return aiCommands; }
     std::vector<LiveHolder> liveHolders() override { return live; }
-    std::vector<std::string> liveNames() override { return names; }
-    std::set<std::string> heardCallsigns() override { return heard; }
+    std::vector<std::string> liveNames() override { return {}; }
+    std::set<std::string> heardCallsigns() override { return {}; }
     void removeLive(std::uint32_t id) override { removedLive.push_back(id); }
     bool matchLivery(MatchAircraft& ac) override {
         for (const std::string& t : typesWithoutLivery) {

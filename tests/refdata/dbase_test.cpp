@@ -46,13 +46,7 @@ class DbaseTest : public ::testing::Test {
     void pack(const std::string& xml) { wnd::testing::packXml(input, "dbase.enc", xml); }
     // The user error text of a read, checking that the plain file did not stay.
     std::string readError() {
-        std::string text;
-        try {
-            wnd::gf_readDbase(input);
-        } catch (const wnd::UserErrorException& e) {
-            EXPECT_EQ(e.number(), 61);
-            text = e.what();
-        }
+        const std::string text = errorText([&] { wnd::gf_readDbase(input); });
         EXPECT_FALSE(fs::exists(input / "dbase.xml"));
         return text;
     }

@@ -19,15 +19,6 @@ inline void packXml(const std::filesystem::path& folder, const std::string& name
     std::filesystem::remove(plain);
 }
 
-// The runtime error text of a call, or "" when it does not throw.
-template <typename F>
-std::string errorText(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return {};
-}
+using testkit::errorText;
 
 }  // namespace wnd::testing

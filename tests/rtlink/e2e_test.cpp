@@ -27,15 +27,7 @@ constexpr LatLon kZurich{47.464722, 8.549167};
 constexpr double kZurichElevation = 1416.0;
 
 RtUserAircraft lf_user() {
-    RtUserAircraft u;
-    u.pitchRad = 0.01;
-    u.bankRad = -0.02;
-    u.headingRad = 1.5;
-    u.altitudeFt = kZurichElevation + 0.25;
-    u.groundSpeedKt = 12.5;
-    u.latDeg = kZurich.lat;
-    u.lonDeg = kZurich.lon;
-    return u;
+    return {0.01, -0.02, 1.5, kZurichElevation + 0.25, 12.5, kZurich.lat, kZurich.lon};
 }
 
 class RtE2E : public ::testing::Test {

@@ -6,6 +6,7 @@
 
 #include "board/status_board.h"
 #include "sim_test_util.h"
+#include "testkit/testkit.h"
 
 namespace wnd {
 namespace {
@@ -202,13 +203,9 @@ TEST_F(Commands, RefusedLiveriesCountOnceAndTheTwentiethEndsTheRunAndNoLiveryIsR
     EXPECT_TRUE(link_.isFailedCombination("A321", "SWR"));
     EXPECT_FALSE(link_.isFailedCombination("A330", "SWR"));
     EXPECT_EQ(gf_board().status(), "SWR2 'Livery 18' could not be created by your Sim!");
-    try {
-        link_.creationRefused("SWR3", "Livery 19", "A320", "SWR");
-        FAIL() << "no user error";
-    } catch (const UserErrorException& e) {
-        EXPECT_STREQ(e.what(),
-                     "81: There are too many liveries that could not be created!, see Log.txt");
-    }
+    EXPECT_EQ(
+        testkit::errorText([&] { link_.creationRefused("SWR3", "Livery 19", "A320", "SWR"); }),
+        "81: There are too many liveries that could not be created!, see Log.txt");
     EXPECT_TRUE(
         logHas("\n===> Error 81, There are too many liveries that could not be created!\n"));
 

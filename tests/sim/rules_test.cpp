@@ -15,28 +15,17 @@
 namespace wnd {
 namespace {
 
-int userErrorNumber(const std::function<void()>& f, std::string* text = nullptr) {
-    try {
-        f();
-    } catch (const UserErrorException& e) {
-        if (text != nullptr) {
-            *text = e.what();
-        }
-        return e.number();
-    }
-    return 0;
-}
-
 TEST(SimRules, OnlyPrepar3dOfTheConfiguredVersionConnects) {
     const std::string filtered = gf_filterSimulatorName("Lockheed Martin\xAE Prepar3D\xAE v5");
     EXPECT_EQ(filtered, "Lockheed Martin Prepar3D v5");
     EXPECT_EQ(gf_simulatorName(filtered, {5, 4, 9, 28482}),
               "Lockheed Martin Prepar3D v5 (5.4.9.28482)");
 
-    std::string text;
     for (const char* msfs : {"KittyHawk", "SunRise"}) {
-        EXPECT_EQ(userErrorNumber([&] { gf_simulatorName(msfs, {11, 0, 0, 0}); }, &text), 78);
-        EXPECT_EQ(text, fmt::format("78: {}, (MSFS) not being P3D connects ... ?", msfs));
+        EXPECT_EQ(testkit::errorText([&] {
+                      gf_simulatorName(msfs, {11, 0, 0, 0});
+                  }),
+                  fmt::format("78: {}, (MSFS) not being P3D connects ... ?", msfs));
     }
     // Letters, digits and blanks only: "Kitty-Hawk" is not the other simulator's name.
     EXPECT_EQ(gf_filterSimulatorName("Kitty-Hawk\xAE"), "KittyHawk");
@@ -44,8 +33,8 @@ TEST(SimRules, OnlyPrepar3dOfTheConfiguredVersionConnects) {
     const std::string v5 = "Lockheed Martin Prepar3D v5 (5.4.9.28482)";
     EXPECT_NO_THROW(gf_checkP3dVersion(v5, "", 5));
     EXPECT_NO_THROW(gf_checkP3dVersion(v5, "D:\\Prepar3D V5", 6));
-    EXPECT_EQ(userErrorNumber([&] { gf_checkP3dVersion(v5, "D:\\Prepar3D v6", 6); }, &text), 78);
-    EXPECT_EQ(text, "78: wrong P3D version '" + v5 + "' connects ... ?)");
+    EXPECT_EQ(testkit::errorText([&] { gf_checkP3dVersion(v5, "D:\\Prepar3D v6", 6); }),
+              "78: wrong P3D version '" + v5 + "' connects ... ?)");
     EXPECT_NO_THROW(gf_checkP3dVersion("Lockheed Martin Prepar3D v6 (6.0.34.31011)", "", 6));
 }
 
@@ -92,9 +81,9 @@ TEST_F(UserModel, ModelTitleAndDatabaseGiveSpanAndCategory) {
     m = gf_resolveUserModel("ZZZZ", "");
     EXPECT_TRUE(m.spanUnknown);
 
-    std::string text;
-    EXPECT_EQ(userErrorNumber([] { gf_resolveUserModel("", "x"); }, &text), 71);
-    EXPECT_NE(text.find("atc_model= in [General] section of your aircraft.cfg is empty or missing"),
+    EXPECT_NE(testkit::errorText([] { gf_resolveUserModel("", "x"); })
+                  .find("71: atc_model= in [General] section of your aircraft.cfg is empty or "
+                        "missing"),
               std::string::npos);
 }
 

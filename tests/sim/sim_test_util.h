@@ -135,12 +135,7 @@ class RunFrame : public ::testing::Test {
 inline CreateRequest creation(std::uint32_t aircraftId, const std::string& tail,
                               const std::string& title = "Wendle Test Livery", double lat = 47.46,
                               double lon = 8.55) {
-    CreateRequest r;
-    r.initPosition = SIMCONNECT_DATA_INITPOSITION{lat, lon, 1500, 0, 0, 90, 0, 0};
-    r.tailNumber = tail;
-    r.liveryTitle = title;
-    r.aircraftId = aircraftId;
-    return r;
+    return {SIMCONNECT_DATA_INITPOSITION{lat, lon, 1500, 0, 0, 90, 0, 0}, tail, title, aircraftId};
 }
 
 }  // namespace wnd::simtest

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -265,6 +266,27 @@ Process::Options WorkFolder::options() const {
     o.stdoutFile = dir / "stdout.txt";
     o.stderrFile = dir / "stderr.txt";
     return o;
+}
+
+namespace {
+Process::Options serveOptions(const fs::path& logDir) {
+    Process::Options o;
+    o.cwd = logDir;
+    o.env["PYTHONUNBUFFERED"] = "1";  // its address line at once
+    o.stdoutFile = logDir / "serve.out";
+    o.stderrFile = logDir / "serve.err";
+    return o;
+}
+}  // namespace
+
+ServedTree::ServedTree(const fs::path& tree, const fs::path& logDir)
+    : process(sourceDir() / "scripts" / "serve", {tree.string(), "0"}, serveOptions(logDir)) {
+    static const std::regex kServing(R"(127\.0\.0\.1 port (\d+))");
+    std::smatch m;
+    std::string out;
+    waitUntil([&] { return std::regex_search(out = readFile(logDir / "serve.out"), m, kServing); },
+              std::chrono::seconds(20), std::chrono::milliseconds(100));
+    url = "http://127.0.0.1:" + (m.empty() ? std::string("9") : m[1].str());
 }
 
 std::string parametersXml(const std::vector<std::pair<std::string, std::string>>& values,

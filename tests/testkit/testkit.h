@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -93,10 +94,29 @@ class InputPipe {
     int fd_ = -1;
 };
 
+// The error text of a call (e.what()), or "" when it does not throw.
+template <typename F>
+std::string errorText(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
 // Polls until pred is true or the time is up; returns pred's last value.
 template <typename Pred>
 bool waitUntil(Pred pred, std::chrono::milliseconds timeout,
                std::chrono::milliseconds step = std::chrono::milliseconds(20));
+
+// scripts/serve on a free loopback port with `tree` as its root, for the object's life; its
+// output and the requests it logs go to serve.out and serve.err in `logDir`.
+struct ServedTree {
+    ServedTree(const std::filesystem::path& tree, const std::filesystem::path& logDir);
+    std::string url;  // "http://127.0.0.1:PORT"; port 9 (closed) when it did not start
+    Process process;
+};
 
 // A working folder and per-user folder for running the real program.
 struct WorkFolder {

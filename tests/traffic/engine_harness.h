@@ -4,9 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "traffic/test_world.h"
 
 namespace wnd::enginetest {
+
+// Metres between two positions the engine sent.
+inline double gf_metresApart(const AiPosition& a, const AiPosition& b) {
+    return gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kMetresPerNm;
+}
+// A second's step (less 5 m of slack) over what the faster of the two speeds allows.
+inline double gf_stepRatio(const AiPosition& a, const AiPosition& b) {
+    const double allowed = std::max(a.trueAirspeed, b.trueAirspeed) * kMetresPerNm / 3600.0;
+    return (gf_metresApart(a, b) - 5.0) / std::max(allowed, 0.1);
+}
 
 class EngineHarness : public ::testing::Test {
   protected:

@@ -35,13 +35,11 @@ StandRecord stand(std::uint32_t number, const char* id, LatLon p, double heading
 }
 
 Report reportAt(LatLon p, double kt, double trackDeg, double t) {
-    Report r;
-    r.lat = p.lat;
-    r.lon = p.lon;
-    r.groundSpeed = kt;
-    r.track = trackDeg;
-    r.timestamp = 1700000000.0 + t;
-    return r;
+    return {.lat = p.lat,
+            .lon = p.lon,
+            .groundSpeed = kt,
+            .track = trackDeg,
+            .timestamp = 1700000000.0 + t};
 }
 
 struct GroundFigures {
@@ -57,12 +55,10 @@ GroundFigures lf_judgeGround(const std::vector<AiPosition>& track) {
         const AiPosition& b = track[i];
         const LatLon pa{a.latitude, a.longitude};
         const LatLon pb{b.latitude, b.longitude};
-        const double m = gf_distanceNm(pa, pb) * kMetresPerNm;
         f.worstTurnDegS =
             std::max(f.worstTurnDegS, std::abs(gf_wrapPi(b.heading - a.heading)) * kRad2Deg);
-        const double allowed = std::max(a.trueAirspeed, b.trueAirspeed) * kMetresPerNm / 3600.0;
-        f.worstStepRatio = std::max(f.worstStepRatio, (m - 5.0) / std::max(allowed, 0.1));
-        if (m > 0.3) {
+        f.worstStepRatio = std::max(f.worstStepRatio, gf_stepRatio(a, b));
+        if (gf_metresApart(a, b) > 0.3) {
             const double off = std::abs(gf_wrapPi(gf_bearing(pa, pb) - a.heading));
             const char c = off > kPi / 2.0 ? 'B' : 'F';
             if (f.moves.empty() || f.moves.back() != c) {
@@ -206,40 +202,27 @@ TEST_F(Ground, AnAircraftFacingAwayPullsOut) {
 
 TEST_F(Ground, StandsFitTheAircraftAndTheKindOfAircraft) {
     // An A333 (30 m half wingspan) fits stand B1 of 28.6 m: 1.4 m too wide is tolerated.
-    Report heavy;
-    heavy.model = "A333";
-    standAt(at(15, 200), heavy);
+    standAt(at(15, 200), {.model = "A333"});
     ASSERT_NE(aircraft(), nullptr);
     EXPECT_EQ(aircraft()->standIndex, 4u);
     EXPECT_FALSE(file.stands[3].radiusChange);
 
     // A helicopter never takes an aircraft stand, and takes the helipad.
-    Report heli;
-    heli.id = 0x4b1802;
-    heli.callsign = "REGA1";
-    heli.model = "EC35";
-    heli.registration = "HB-ZRA";
-    standAt(at(0, 0), heli);
+    standAt(at(0, 0), {.id = 0x4b1802, .callsign = "REGA1", .model = "EC35"});
     ASSERT_NE(aircraft(0x4b1802), nullptr);
     EXPECT_FALSE(aircraft(0x4b1802)->hasStand);
-    heli.id = 0x4b1803;
-    heli.callsign = "REGA2";
-    standAt(at(-145, -100), heli);
+    standAt(at(-145, -100), {.id = 0x4b1803, .callsign = "REGA2", .model = "EC35"});
     ASSERT_NE(aircraft(0x4b1803), nullptr);
     EXPECT_EQ(aircraft(0x4b1803)->standIndex, 3u);
 }
 
 TEST_F(Ground, AStandTooSmallIsTakenOnlyFromCloseByAndThenEnlarged) {
     file.stands[3].radiusNm = 28.0 / kMetresPerNm;  // 2 m too small for an A333
-    Report heavy;
-    heavy.model = "A333";
-    standAt(at(25, 200), heavy);
+    standAt(at(25, 200), {.model = "A333"});
     ASSERT_NE(aircraft(), nullptr);
     EXPECT_FALSE(aircraft()->hasStand);
-    heavy.id = 0x4b1802;
-    heavy.callsign = "SWR200";
-    heavy.registration = "HB-JHA";
-    standAt(at(10, 200), heavy);
+    standAt(at(10, 200),
+            {.id = 0x4b1802, .callsign = "SWR200", .model = "A333", .registration = "HB-JHA"});
     ASSERT_NE(aircraft(0x4b1802), nullptr);
     EXPECT_EQ(aircraft(0x4b1802)->standIndex, 4u);
     EXPECT_TRUE(file.stands[3].radiusChange);
@@ -247,49 +230,18 @@ TEST_F(Ground, AStandTooSmallIsTakenOnlyFromCloseByAndThenEnlarged) {
 }
 
 TEST_F(Ground, AGhostLeavesItsStandToTheFlightButNeverTakesOne) {
-    Report ghost;
-    ghost.callsign = "SWR100_";
-    standAt(at(0, 0), ghost);
+    standAt(at(0, 0), {.callsign = "SWR100_"});
     ASSERT_NE(aircraft(), nullptr);
     ASSERT_EQ(aircraft()->standIndex, 1u);
-    Report real;
-    real.id = 0x4b1802;
-    standAt(at(0, 0), real);
+    standAt(at(0, 0), {.id = 0x4b1802});
     ASSERT_NE(aircraft(0x4b1802), nullptr);
     EXPECT_EQ(aircraft(0x4b1802)->standIndex, 1u);
     EXPECT_TRUE(aircraft() == nullptr || aircraft()->state == LiveState::RemovingFromSim);
 
-    Report late;
-    late.id = 0x4b1803;
-    late.callsign = "SWR100_";
-    standAt(at(0, 0), late);
+    standAt(at(0, 0), {.id = 0x4b1803, .callsign = "SWR100_"});
     // The flight keeps its stand; the ghost is not put on it.
     EXPECT_EQ(aircraft(0x4b1802)->standIndex, 1u);
     EXPECT_TRUE(aircraft(0x4b1803) == nullptr || aircraft(0x4b1803)->standIndex != 1u);
-}
-
-TEST(GroundFigures, SegmentsAndCurvesKeepTheirTimeAndTurnRate) {
-    EXPECT_EQ(gf_segmentCycles(30.0 / kMetresPerNm, 15.0), 389);
-    EXPECT_EQ(gf_segmentCycles(10.0 / kMetresPerNm, 15.0, 100), 130);
-    EXPECT_EQ(gf_segmentCycles(3.0 / kMetresPerNm, 15.0, 100), 100);
-    // A quarter turn with 30 m legs at 15 kt: never faster than the turn rate.
-    GroundCurve c;
-    c.corner = {30.0, 0.0};
-    c.end = {30.0, 30.0};
-    c.metresPerCycle = 15.0 * kMetresPerNm / 360000.0;
-    c.turnPerCycle = gf_baseTurnRate(category::kHeavy);
-    double worst = 0.0;
-    double heading = 0.0;
-    for (double t = 0.0; t < kCurveEnd;) {
-        t = std::min(t + gf_curveStep(c, t), kCurveEnd);
-        const LocalXY d = gf_curveTangent(c, t);
-        const double h = std::atan2(d.east, d.north);
-        worst = std::max(worst, std::abs(h - heading));
-        heading = h;
-    }
-    EXPECT_LE(worst, c.turnPerCycle * 1.01);
-    EXPECT_NEAR(heading, kPi / 2.0, 1e-3);
-    EXPECT_GE(gf_curveCycles(c), static_cast<int>(kPi / 2.0 / c.turnPerCycle));
 }
 
 }  // namespace

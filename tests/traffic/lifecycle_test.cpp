@@ -68,9 +68,7 @@ TEST_F(Lifecycle, ReportsThatAddNothingAreNotTaken) {
     ASSERT_NE(aircraft(), nullptr);
     EXPECT_EQ(aircraft()->stream.size(), 1u);
     // A second hex id for a flight already shown is not born.
-    Report twin = r;
-    twin.id = 0x4b1802;
-    feed(twin);
+    feed({.id = 0x4b1802, .groundSpeed = 12.0, .timestamp = r.timestamp});
     // Absurd speed changes are noise.
     r.timestamp += 10.0;
     r.groundSpeed = 200.0;
@@ -79,19 +77,18 @@ TEST_F(Lifecycle, ReportsThatAddNothingAreNotTaken) {
     EXPECT_EQ(engine.findById(0x4b1802), nullptr);
     EXPECT_EQ(aircraft()->stream.size(), 1u);
     // Unknown types and switched-off kinds are never born.
-    Report heli;
-    heli.id = 0x4b1900;
-    heli.callsign = "HBZXX";
-    heli.model = "EC35";
     gs().HELICOPTERS.set(false);
-    feed(heli);
-    Report unknown = heli;
-    unknown.id = 0x4b1901;
-    unknown.model = "XXXX";
-    feed(unknown);
+    feed({.id = 0x4b1900, .callsign = "HBZXX", .model = "EC35"});
+    feed({.id = 0x4b1901, .callsign = "HBZXX", .model = "XXXX"});
     run(2);
     EXPECT_EQ(engine.findById(0x4b1900), nullptr);
     EXPECT_EQ(engine.findById(0x4b1901), nullptr);
+    // With a maximum of none, not even the first is created.
+    gs().MAX_LIVE_SEL.set(0);
+    feedPair({.id = 0x4b1805, .callsign = "EZY12"});
+    run(3000);
+    EXPECT_EQ(engine.findById(0x4b1805), nullptr);
+    EXPECT_EQ(world.creationsSent, 0);
 }
 
 TEST_F(Lifecycle, AMixedStreamLosesItsOldestPointsUntilItIsUniform) {
@@ -133,10 +130,7 @@ TEST_F(Lifecycle, ARemovalBeforeTheCreationIsSentCostsTheSimulatorNothing) {
     EXPECT_TRUE(world.removalsSent.empty());
 
     // Once sent, the aircraft goes right after it is identified.
-    Report other;
-    other.id = 0x4b1805;
-    other.callsign = "EZY12";
-    feedPair(other);
+    feedPair({.id = 0x4b1805, .callsign = "EZY12"});
     run(2700);
     for (int i = 0; i < 1000 && world.creationsSent == 0; ++i) {
         run(1);
@@ -156,43 +150,28 @@ TEST_F(Lifecycle, ARemovalBeforeTheCreationIsSentCostsTheSimulatorNothing) {
     EXPECT_TRUE(world.objects.empty());
 }
 
-TEST_F(Lifecycle, NoLiveAircraftWhenTheMaximumIsZero) {
-    gs().MAX_LIVE_SEL.set(0);
-    feedPair({});
-    run(3000);
-    EXPECT_EQ(aircraft(), nullptr);
-    EXPECT_EQ(world.creationsSent, 0);
-}
-
-TEST_F(Lifecycle, AircraftWithoutLiveryAreNeverSpawnedAgain) {
-    world.typesWithoutLivery = {"A320"};
-    feedPair({});
-    run(2800);
-    EXPECT_EQ(aircraft(), nullptr);
-    ASSERT_EQ(world.noLivery.size(), 1u);
-    EXPECT_EQ(world.noLivery[0], "SWR A320 HB-JLP");
-    world.typesWithoutLivery.clear();
-    Report r;
-    r.timestamp += 100;
-    feedPair(r);
-    run(2800);
-    EXPECT_EQ(aircraft(), nullptr);
-    EXPECT_EQ(world.creationsSent, 0);
-}
-
-TEST_F(Lifecycle, ARefusedLiveryIsReplacedWhenTheAircraftIsBornAgain) {
+// One type has no livery at all, another's first title is refused by the simulator: the
+// first is never spawned again, the second comes back with the next title.
+TEST_F(Lifecycle, NoLiveryMeansNoSpawnAndARefusedLiveryIsReplacedWhenBornAgain) {
+    world.typesWithoutLivery = {"B738"};
     world.refuseTitles = {"SWR A320 0"};
+    Report noLivery{.id = 0x4b1802, .callsign = "EZY12", .model = "B738"};
     feedPair({});
+    feedPair(noLivery);
     run(2800);
     EXPECT_EQ(aircraft(), nullptr);
-    ASSERT_EQ(world.refusedTitles.size(), 1u);
-    Report r;
-    r.timestamp += 100;
-    feedPair(r);
+    EXPECT_EQ(world.noLivery, std::vector<std::string>{"EZY B738 HB-JLP"});
+    EXPECT_EQ(world.refusedTitles, std::vector<std::string>{"SWR A320 0"});
+    world.typesWithoutLivery.clear();
+    feedPair({.timestamp = 1700000100.0});
+    noLivery.timestamp += 100;
+    feedPair(noLivery);
     run(3100);
     ASSERT_NE(aircraft(), nullptr);
     EXPECT_EQ(aircraft()->liveryTitle, "SWR A320 1");
+    EXPECT_EQ(aircraft(0x4b1802), nullptr);
     EXPECT_EQ(world.objects.size(), 1u);
+    EXPECT_EQ(world.creationsSent, 2);
 }
 
 TEST_F(Lifecycle, ACallsignChangeRespawnsOnlyWithGuidChanges) {
@@ -273,18 +252,10 @@ TEST_F(Lifecycle, TheUserAircraftClearsTheWay) {
             gf_destinationPoint({47.0, 8.0}, c.bearingFromUserDeg * kDeg2Rad, 3.0 * kFeetPerNm);
         ac.lat = p.lat;
         ac.lon = p.lon;
-        StreamPoint ahead;
-        ahead.lat = p.lat;
-        ahead.lon = p.lon;
-        ahead.altitude = ac.altitude;
-        ahead.airborne = true;
-        ahead.dueCycle = 100000;
-        ac.stream.push_back(ahead);
+        ac.stream.push_back(
+            {.lat = p.lat, .lon = p.lon, .altitude = 5000.0, .dueCycle = 100000, .airborne = true});
         TestWorld w;
-        w.user.latitude = 47.0;
-        w.user.longitude = 8.0;
-        w.user.altitude = 5200.0;
-        w.user.altAboveGround = 4000.0;
+        w.user = {.latitude = 47.0, .longitude = 8.0, .altitude = 5200.0, .altAboveGround = 4000.0};
         w.userOnGroundFlag = false;
         LiveEngine e(w);
         e.live().push_back(ac);
@@ -296,16 +267,10 @@ TEST_F(Lifecycle, TheUserAircraftClearsTheWay) {
 
 TEST_F(Lifecycle, AGhostGivesWayToTheFlightWithItsCallsign) {
     testkit::LogCapture log;
-    Report ghost;
-    ghost.id = 0x4b1810;
-    ghost.callsign = "SWR100_";
-    feedPair(ghost);
+    feedPair({.id = 0x4b1810, .callsign = "SWR100_"});
     run(3000);
     ASSERT_EQ(engine.findById(0x4b1810)->state, LiveState::Active);
-    Report r;
-    r.timestamp += 50;
-    r.lat += 0.01;
-    feedPair(r);
+    feedPair({.lat = 47.46, .timestamp = 1700000050.0});
     run(3000);
     EXPECT_TRUE(log.contains("SWR100_  is a ghost and will be removed, continue with SWR100"))
         << log.text();

@@ -33,10 +33,7 @@ Figures lf_judge(const std::vector<AiPosition>& track, double groundFt, double r
     for (std::size_t i = 100; i < track.size(); i += 100) {
         const AiPosition& a = track[i - 100];
         const AiPosition& b = track[i];
-        const double metres =
-            gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kMetresPerNm;
-        const double allowed = std::max(a.trueAirspeed, b.trueAirspeed) * kMetresPerNm / 3600.0;
-        f.worstStepRatio = std::max(f.worstStepRatio, (metres - 5.0) / std::max(allowed, 0.1));
+        f.worstStepRatio = std::max(f.worstStepRatio, gf_stepRatio(a, b));
         const double above = b.altitude - groundFt - restFt;
         f.lowestAboveGroundFt = std::min(f.lowestAboveGroundFt, above);
         const bool onGround = above <= 1.0;
@@ -75,48 +72,36 @@ class Motion : public EngineHarness {
     }
 };
 
-// A departure from runway 32: taxi onto the runway, the take-off run from 20 to 160 kt, and
-// a climb along the axis.
+// A departure from runway 32: lining up at 15 kt, the take-off run from 20 to 160 kt, and
+// a climb at 2000 fpm along the axis.
 std::vector<Report> lf_departure(double every) {
     std::vector<Report> out;
     const double axis = gf_bearing(kRunwayEnd, kThreshold);
     Report r;
-    double t = 1700000000.0;
+    r.track = axis * kRad2Deg;
     double along = 0.0;
-    double speed = 15.0;
-    for (int i = 0; i < 6; ++i) {  // lining up
-        along += speed * 0.5144 * every;
-        const LatLon p = gf_destinationPoint(kRunwayEnd, axis, along * 3.28084);
-        r.lat = p.lat;
-        r.lon = p.lon;
-        r.groundSpeed = speed;
-        r.track = axis * kRad2Deg;
-        r.timestamp = (t += every);
-        out.push_back(r);
-    }
-    while (speed < 160.0) {  // the take-off run
-        speed = std::min(160.0, speed + 5.0 * every);
-        along += speed * 0.5144 * every;
-        const LatLon p = gf_destinationPoint(kRunwayEnd, axis, along * 3.28084);
-        r.lat = p.lat;
-        r.lon = p.lon;
-        r.groundSpeed = speed;
-        r.timestamp = (t += every);
-        out.push_back(r);
-    }
     double height = 0.0;
-    for (int i = 0; i < 40; ++i) {  // the climb at 2000 fpm
+    const auto add = [&](double speed, double climbFpm) {
         along += speed * 0.5144 * every;
-        height += 2000.0 / 60.0 * every;
-        speed = std::min(220.0, speed + 2.0 * every);
+        height += climbFpm / 60.0 * every;
         const LatLon p = gf_destinationPoint(kRunwayEnd, axis, along * 3.28084);
         r.lat = p.lat;
         r.lon = p.lon;
         r.groundSpeed = speed;
-        r.altitude = kElevationFt + height;
-        r.verticalRate = 2000.0;
-        r.timestamp = (t += every);
+        r.altitude = height > 0.0 ? kElevationFt + height : 0.0;
+        r.verticalRate = climbFpm;
+        r.timestamp += every;
         out.push_back(r);
+    };
+    for (int i = 0; i < 6; ++i) {
+        add(15.0, 0.0);
+    }
+    for (double speed = 15.0; speed < 160.0;) {
+        speed = std::min(160.0, speed + 5.0 * every);
+        add(speed, 0.0);
+    }
+    for (int i = 1; i <= 40; ++i) {
+        add(std::min(220.0, 160.0 + 2.0 * every * i), 2000.0);
     }
     return out;
 }
@@ -171,9 +156,7 @@ TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
     // At 0 kt the reported position wanders by a few metres; after a minute without reports
     // it jumps 40 m ahead, still at 0 kt. Reports of a standing aircraft are taken every 15 s.
     std::vector<Report> reports;
-    Report r;
-    r.lat = 47.4560;
-    r.lon = 8.5600;
+    const Report r{.lat = 47.4560, .lon = 8.5600};
     for (int i = 0; i < 8; ++i) {
         Report w = r;
         w.lat += (i % 2) * 0.00004;  // 4.4 m north and back
@@ -189,9 +172,7 @@ TEST_F(Motion, AStandingAircraftNeitherWandersNorDashes) {
     ASSERT_GT(track.size(), 2000u);
     double worst = 0.0;  // metres in a second
     for (std::size_t i = 100; i < track.size(); i += 100) {
-        worst = std::max(worst, gf_distanceNm({track[i - 100].latitude, track[i - 100].longitude},
-                                              {track[i].latitude, track[i].longitude}) *
-                                    kMetresPerNm);
+        worst = std::max(worst, gf_metresApart(track[i - 100], track[i]));
     }
     EXPECT_GT(gf_distanceNm({track.back().latitude, track.back().longitude}, {r.lat, r.lon}) *
                   kMetresPerNm,
@@ -241,12 +222,7 @@ TEST_F(Motion, ABadFeedNeverMakesAnAircraftJumpOrSink) {
     // Cruise at 450 kt, then the same position for 60 s, then a jump of 15 nm; reports
     // with 2000 kt, a track of -90 degrees and -1000 ft among them.
     std::vector<Report> reports;
-    Report r;
-    r.lat = 47.2;
-    r.lon = 8.3;
-    r.altitude = 12000.0;
-    r.groundSpeed = 450.0;
-    r.track = 45.0;
+    Report r{.lat = 47.2, .lon = 8.3, .altitude = 12000.0, .groundSpeed = 450.0, .track = 45.0};
     double t = 1700000000.0;
     auto ahead = [&](double nm) {
         const LatLon p = gf_destinationPoint({r.lat, r.lon}, r.track * kDeg2Rad, nm * kFeetPerNm);

@@ -18,10 +18,7 @@ TEST_F(UiTest, BadCommandLinesAreRefusedAndNothingIsSaved) {
         {"click RANGE", "RANGE is a dropdown: use select"},
         {"select AEROWINX 1", "AEROWINX is a check box: use click"},
         {"click DESTINATION", "DESTINATION is an edit field: use type"},
-        {"select MAX_LIVE_SEL -1", "'-1' is not in the list of MAX_LIVE_SEL"},
         {"click AEROWINX now", "click takes no value ('now')"},
-        {"click FLUSH_STATIC", "FLUSH_STATIC is disabled"},
-        {"click AEROWINX\x1b[A", "control characters are not allowed"},
         {"type BLOCK_CALLSIGN " + std::string(1200, 'A'),
          "line of 1220 characters is too long (at most 1000)"},
     };

@@ -1,10 +1,9 @@
-// The picture of the window: every control at its row and x, the lamps and the status
-// line in their colours, read back from the SVG with an XML parser.
+// The picture of the window: the lamps, labels and the status line in their colours, read
+// back from the SVG with an XML parser.
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
 
-#include "ui/control_table.h"
 #include "ui/display_list.h"
 #include "ui/svg_snapshot.h"
 #include "ui_fixture.h"
@@ -35,36 +34,6 @@ class PaintTest : public UiTest {
     std::string svg_;
     pugi::xml_document doc_;
 };
-
-TEST_F(PaintTest, EveryControlAndLabelAtItsRowAndX) {
-    pugi::xml_document& doc = picture();
-    std::size_t seen = 0;
-    for (const pugi::xpath_node& n : doc.select_nodes("/svg/g[@class='control']")) {
-        const int id = n.node().attribute("data-id").as_int();
-        const ControlSpec* c = gf_findControl(id);
-        ASSERT_NE(c, nullptr) << id;
-        const pugi::xml_node box = n.node().child("rect");
-        int top = c->row;
-        if (c->kind == ControlKind::CheckBox) {
-            top = c->row + 2;
-            EXPECT_EQ(box.attribute("width").as_int(), 12);
-        } else if (c->kind == ControlKind::Dropdown) {
-            top = c->row - 5;
-        }
-        EXPECT_EQ(box.attribute("x").as_int(), c->x) << c->name;
-        EXPECT_EQ(box.attribute("y").as_int(), top) << c->name;
-        if (c->kind != ControlKind::CheckBox) {
-            EXPECT_EQ(box.attribute("width").as_int(), c->width) << c->name;
-        }
-        for (const LabelSpec& l : c->labels) {
-            const std::string xpath = "/svg/text[@class='label' and @x='" + std::to_string(l.x) +
-                                      "' and @data-top='" + std::to_string(c->row) + "']";
-            EXPECT_EQ(doc.select_node(xpath.c_str()).node().text().get(), l.text) << xpath;
-        }
-        ++seen;
-    }
-    EXPECT_EQ(seen, gf_controlTable().size());
-}
 
 TEST_F(PaintTest, LampsFollowTheLinks) {
     StatusBoard& d = gf_board();

@@ -52,20 +52,6 @@ TEST_F(UiTest, EnablingAtStartFollowsTheParameters) {
     EXPECT_EQ(saved("AUTO_RANGE"), "false");
 }
 
-TEST_F(UiTest, RangeSetterClampsStoresSelectsAndSetsTheRadius) {
-    const ControlState& r = model_.state(ctl::kRange);
-    model_.setRange(50);
-    EXPECT_EQ(r.selected, indexOf(r, "50"));
-    EXPECT_EQ(radius_, 50.0);
-    model_.setRange(7);  // inside the range, not in the list
-    EXPECT_EQ(gs().RANGE.value(), 7);
-    EXPECT_EQ(r.selected, -1);
-    model_.setRange(5000);
-    EXPECT_EQ(gs().RANGE.value(), 100);
-    EXPECT_EQ(r.selected, indexOf(r, "100"));
-    EXPECT_EQ(radius_, 100.0);
-}
-
 TEST_F(UiTest, DestinationIsStoredInCapitalsAndWrongOnesStoreNothing) {
     model_.setEnabled(ctl::kDestination, true);
     for (const auto& [typed, message] : std::vector<std::pair<std::string, std::string>>{
@@ -93,7 +79,7 @@ TEST_F(UiTest, DestinationIsStoredInCapitalsAndWrongOnesStoreNothing) {
     EXPECT_EQ(saved("DESTINATION"), "");
 }
 
-TEST_F(UiTest, BlockCallsignValidatesThenBlocksAndUnblocks) {
+TEST_F(UiTest, BlockCallsignValidatesThenBlocksAndUnblocksOrComesFromTheList) {
     model_.onEnter(ctl::kBlockCallsign, "SWR");
     EXPECT_EQ(status(), "callsign 'SWR' is not valid");
     model_.onEnter(ctl::kBlockCallsign, "SWR123456");
@@ -115,9 +101,8 @@ TEST_F(UiTest, BlockCallsignValidatesThenBlocksAndUnblocks) {
     EXPECT_FALSE(model_.state(ctl::kUnblock).enabled);
     EXPECT_TRUE(gf_workerRequests().unblockCallsign.load());
     EXPECT_EQ(model_.state(ctl::kBlockCallsign).text, "");
-}
 
-TEST_F(UiTest, CallsignListChoiceThenBlock) {
+    // Or chosen from the list of callsigns heard.
     model_.setCallsignList({"DLH4AB 12", "SWR12 10"});
     model_.onSelect(ctl::kCallsignList, 1);
     EXPECT_EQ(model_.chosenCallsign(), "SWR12");
@@ -148,7 +133,7 @@ TEST_F(UiTest, ScanSettingsRestartOnlyOnceRealTrafficIsConnected) {
     EXPECT_EQ(gf_runControl().restartDelay(), 2);
 }
 
-TEST_F(UiTest, DropdownsStoreAndAskTheWorker) {
+TEST_F(UiTest, DropdownsAndTheRangeSetterStoreAndAskTheWorker) {
     const ControlState& live = model_.state(ctl::kMaxLiveSel);
     model_.onSelect(ctl::kMaxLiveSel, indexOf(live, "0"));
     EXPECT_EQ(gs().MAX_LIVE_SEL.value(), 0);
@@ -170,29 +155,19 @@ TEST_F(UiTest, DropdownsStoreAndAskTheWorker) {
 
     model_.onSelect(ctl::kRange, indexOf(model_.state(ctl::kRange), "65"));
     EXPECT_EQ(radius_, 65.0);
-}
 
-TEST_F(UiTest, TheCollisionCheckBoxWarnsOnTheStatusLine) {
-    model_.onClick(ctl::kCollisionUserAir);  // off
-    EXPECT_EQ(status(),
-              "Be aware, user aircraft may collide with (run through) live aircraft in the air");
-    model_.onClick(ctl::kCollisionUserAir);  // on
-    EXPECT_EQ(status(), "");
-    // Under an error the setting is taken without a status: the window e2e run.
-}
-
-TEST_F(UiTest, InstallPathAnswersTheSystemError) {
-    gf_board().showError("151: No P3D install path detected");
-    gf_runControl().requestStop(ExitReason::SystemError, 0);
-    model_.onEnter(ctl::kInstallPath, (dir_ / "nowhere").string());
-    EXPECT_EQ(status(), "This install path does not exist: " + (dir_ / "nowhere").string());
-    EXPECT_EQ(gf_board().error(), "");
-    EXPECT_FALSE(fileWritten());
-
-    // One that exists is saved and restarts the run (the window e2e run sees it).
-    model_.onEnter(ctl::kInstallPath, dir_.path().string());
-    EXPECT_EQ(gf_runControl().exitReason(), ExitReason::NewSettings);
-    EXPECT_EQ(gf_runControl().restartDelay(), 3);
+    // The range setter clamps, stores, selects the entry (if any) and sets the radius.
+    const ControlState& r = model_.state(ctl::kRange);
+    model_.setRange(50);
+    EXPECT_EQ(r.selected, indexOf(r, "50"));
+    EXPECT_EQ(radius_, 50.0);
+    model_.setRange(7);  // inside the range, not in the list
+    EXPECT_EQ(gs().RANGE.value(), 7);
+    EXPECT_EQ(r.selected, -1);
+    model_.setRange(5000);
+    EXPECT_EQ(gs().RANGE.value(), 100);
+    EXPECT_EQ(r.selected, indexOf(r, "100"));
+    EXPECT_EQ(radius_, 100.0);
 }
 
 }  // namespace

@@ -28,22 +28,10 @@ const fs::path kTree = WENDLE_SERVER_TREE;
 // whose desktop "opens" a folder by writing its name into opened.txt.
 struct UpdaterRun {
     testkit::WorkFolder wf;
-    std::unique_ptr<Process> serve;
+    testkit::ServedTree serve;
     Process::Options options = wf.options();
 
-    explicit UpdaterRun(const fs::path& tree) {
-        Process::Options o;
-        o.cwd = wf.dir.path();
-        o.env["PYTHONUNBUFFERED"] = "1";  // its address line at once
-        o.stdoutFile = wf.dir / "serve.out";
-        o.stderrFile = wf.dir / "serve.err";  // the requests
-        serve = std::make_unique<Process>(testkit::sourceDir() / "scripts" / "serve",
-                                          std::vector<std::string>{tree.string(), "0"}, o);
-        std::string out;
-        std::smatch m;
-        const std::regex serving(R"(127\.0\.0\.1 port (\d+))");
-        testkit::waitUntil(
-            [&] { return std::regex_search(out = readFile(o.stdoutFile), m, serving); }, 10s);
+    explicit UpdaterRun(const fs::path& tree) : serve(tree, wf.dir.path()) {
         wf.writeParameters({{"SIM_INSTALL_PATH", (wf.dir / "Prepar3D v5").string()},
                             {"SCAN_LIVERIES", "false"},
                             {"SCAN_AIRPORTS", "false"}});
@@ -51,7 +39,7 @@ struct UpdaterRun {
             wf.dir / "bin" / "xdg-open",
             fmt::format("#!/bin/sh\necho \"$1\" >> '{}'\n", (wf.dir / "opened.txt").string()));
         fs::permissions(wf.dir / "bin" / "xdg-open", fs::perms::owner_all);
-        options.env["WENDLE_SERVER_URL"] = "http://127.0.0.1:" + (m.empty() ? "9" : m[1].str());
+        options.env["WENDLE_SERVER_URL"] = serve.url;
         options.env["PATH"] = (wf.dir / "bin").string();
     }
     std::string requests() const {

@@ -3,6 +3,7 @@
 #include <gsl/narrow>
 
 #include "testkit/log_capture.h"
+#include "testkit/testkit.h"
 #include "util/program_time.h"
 #include "util/slots.h"
 #include "util/strings.h"
@@ -78,12 +79,7 @@ TEST(Version, TextJsonAndErrors) {
     EXPECT_EQ(gf_parseVersion("11.10.9"), (Version{11, 10, 9}));
     EXPECT_EQ(gf_parseVersion(R"( {"major":1,"minor":2,"patch":3} )"), (Version{1, 2, 3}));
     auto message = [](std::string_view text) {
-        try {
-            gf_parseVersion(text);
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
+        return testkit::errorText([&] { gf_parseVersion(text); });
     };
     EXPECT_EQ(message(""), "invalid version format");
     EXPECT_EQ(message("{\"major\":1}"), "invalid version format");
