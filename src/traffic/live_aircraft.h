@@ -45,7 +45,7 @@ struct StreamPoint {
     double verticalRate = 0.0;  // feet per minute; the flight logic overwrites it
     double trueAirspeed = 0.0;  // knots
     std::int32_t dueCycle = 0;  // becomes the current target at this engine cycle
-    double reportTime = 0.0;    // the report's own time, seconds; 0 for points of the engine
+    double reportTime = 0.0;    // the report's own time, seconds; 0 for points made up whole
     bool airborne = false;
     bool groundHold = false;  // a stationary ground phase (parked or holding)
     bool flag = false;
